@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (AddressSanitizer on) and runs each one for a bounded time.
+# Usage: scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 60)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+secs=${1:-60}
+dir=$root/build/fuzz
+"$root/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGRIM_FUZZ=ON -DGRIM_TESTS=OFF -DGRIM_BENCH=OFF \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+shopt -s nullglob
+status=0
+for bin in "$dir"/bin/*_fuzz; do
+  name=$(basename "$bin")
+  corpus=$root/tests/fuzz/corpus/$name
+  work=$(mktemp -d)
+  [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+  echo "fuzz: $name for ${secs}s"
+  if ! ASAN_OPTIONS=detect_leaks=1 "$bin" -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 \
+       -print_final_stats=0 "$work" >"$work.log" 2>&1; then
+    echo "fuzz: $name FAILED"; tail -40 "$work.log"; status=1
+  else
+    echo "fuzz: $name ok ($(grep -o 'cov: [0-9]*' "$work.log" | tail -1))"
+  fi
+  rm -rf "$work" "$work.log"
+done
+exit $status
