@@ -5,8 +5,13 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 secs=${1:-60}
 dir=$root/build/fuzz
-"$root/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGRIM_FUZZ=ON -DGRIM_TESTS=OFF -DGRIM_BENCH=OFF \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+"$root/scripts/deps.sh"
+cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGRIM_FUZZ=ON -DGRIM_TESTS=OFF -DGRIM_BENCH=OFF \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+# Only the fuzz targets (and what they link): the program and the tools are built by the other runs.
+mapfile -t targets < <(ninja -C "$dir" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_fuzz\): .*/\1/p' | sort -u)
+if [ ${#targets[@]} -eq 0 ]; then echo "fuzz: no targets"; exit 0; fi
+cmake --build "$dir" -j "${GRIM_JOBS:-$(nproc)}" --target "${targets[@]}"
 shopt -s nullglob
 status=0
 for bin in "$dir"/bin/*_fuzz; do
