@@ -137,7 +137,7 @@ def render_glyph(ch):
     # A soft halo: the dark pass then draws a rim around the glyph, the bright pass a faint glow.
     halo = np.asarray(mask.filter(ImageFilter.GaussianBlur(4)), np.float32) / 255
     ys = np.arange(CELL, dtype=np.float32)[:, None]
-    shade = 1.0 - 0.22 * smoothstep(BASELINE - CAP, BASELINE, ys)  # a little brighter at the top
+    shade = 1.0 - 0.12 * smoothstep(BASELINE - CAP, BASELINE, ys)  # a little brighter at the top
     v = np.maximum(core * shade, halo * 0.35)
     rgb = np.stack([v * 255, v * 250, v * 240], axis=-1)  # barely warm white
     return rgb
