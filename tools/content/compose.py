@@ -101,6 +101,8 @@ def setup(tr):
 def ostinato(tr, bar, chord, vel, part="cellos", octave=0):
     """Galloping eighth-and-two-sixteenths figure on the chord root, a fifth on beat four."""
     root = CH[chord][0] + 12 * octave
+    if root < 36:
+        root += 12  # keep the figure inside the cellos' range (C2 and up)
     t = bar * BAR
     e, s = PPQ // 2, PPQ // 4
     figure = [(0, e, 0), (e, s, 0), (e + s, s, 0), (PPQ, e, 0), (PPQ + e, s, 0), (PPQ + e + s, s, 0),
@@ -112,7 +114,8 @@ def ostinato(tr, bar, chord, vel, part="cellos", octave=0):
 
 def bass_hold(tr, bar, chord, vel, bars=1):
     root = CH[chord][0]
-    tr.note("basses", bar * BAR, bars * BAR, root - 12 if root > 35 else root, vel)
+    # An octave below the chord root where a double bass reaches it (E1 = 28), else the root.
+    tr.note("basses", bar * BAR, bars * BAR, root - 12 if root - 12 >= 28 else root, vel)
 
 
 def pad(tr, part, bar, chord, vel, octave, bars=1):
@@ -134,7 +137,7 @@ def war_drums(tr, bar, vel, fill=False):
 
 def timpani(tr, bar, chord, vel, roll=False):
     root = CH[chord][0]
-    low = root if root <= 45 else root - 12
+    low = root if 36 <= root <= 47 else root + 12 if root < 36 else root - 12  # D2..B2 drums
     t = bar * BAR
     if roll:
         for i in range(16):
