@@ -238,12 +238,20 @@ def paint_background(n=512):
     cliff_top = 0.06 * n + (ridge_noise[None, :] - 0.5) * 0.10 * n + (0.5 - np.abs(u - 0.5)) * 0.55 * n
     cliff = ((xs < lx) | (xs > rx)) & (ys > cliff_top)
     rock = fbm(n, n, 71, base=8, octaves=7)
+    # Relief: treat ridged noise as a height field and light its slopes from the gate's side,
+    # which gives cracked, faceted rock instead of a flat texture.
+    ridged = 1 - np.abs(2 * fbm(n, n, 73, base=6, octaves=6) - 1)
+    height = 0.6 * ridged + 0.4 * rock
+    dy, dx = np.gradient(height * n * 0.08)
+    side = np.where(xs < n / 2, 1.0, -1.0)  # each wall faces the middle of the canyon
+    relief = np.clip(0.55 + 1.6 * (dx * side - 0.5 * dy), 0.1, 1.6)
     strata = 0.5 + 0.5 * np.sin(ys * 0.35 + rock * 9.0)
-    rock_col = np.array([30, 24, 22]) * (0.45 + 0.9 * rock[..., None]) * (0.8 + 0.3 * strata[..., None])
+    rock_col = (np.array([30, 24, 22]) * (0.35 + 0.8 * rock[..., None]) * (0.8 + 0.25 * strata[..., None])
+                * relief[..., None])
     edge_dist = np.minimum(np.abs(xs - lx), np.abs(xs - rx))
     firelit = np.exp(-edge_dist / (0.05 * n)) * (0.3 + glow) * smoothstep(0.2, 0.9, v)
     moonlit = np.exp(-(ys - cliff_top).clip(0) / (0.03 * n))
-    rock_col = rock_col + firelit[..., None] * np.array([150, 55, 18]) * (0.5 + rock[..., None])
+    rock_col = rock_col + firelit[..., None] * np.array([150, 55, 18]) * (0.3 + 0.7 * relief[..., None])
     rock_col = rock_col + moonlit[..., None] * np.array([40, 45, 60]) * rock[..., None]
     img = np.where(cliff[..., None], rock_col, img)
 
@@ -366,7 +374,7 @@ def main():
     make_glyphs()
 
     bg = paint_background()
-    save_jpeg(os.path.join(RES, "loading", "background.jpg"), bg, 85)
+    save_jpeg(os.path.join(RES, "loading", "background.jpg"), bg, 92)
     write_tga32(os.path.join(RES, "loading", "title.tga"), paint_title())
     blank = np.array([[[255, 255, 255, 0]]], np.float32)
     for rid in (486, 487, 488):
