@@ -21,6 +21,7 @@ constexpr std::uint32_t kMaxDistance = kWindowSize - 0x200;
 constexpr std::uint32_t kMaxLen = 257;
 // Positions priced at once by the parser; bounds its memory on big entries.
 constexpr std::size_t kParseSegment = 1u << 18;
+constexpr std::size_t kTrailingPad = 3;
 constexpr std::uint32_t kInfinity = std::numeric_limits<std::uint32_t>::max();
 
 struct Token {
@@ -815,7 +816,12 @@ std::vector<std::uint8_t> Compressor::CompressEntry(std::span<const std::uint8_t
     // 5. Keep the window's worth of bytes for a solid entry after this one.
     history_.insert(history_.end(), data.begin(), data.end());
     if (history_.size() > kWindowSize) history_.erase(history_.begin(), history_.end() - kWindowSize);
-    return out.Finish();
+    // Other decoders look a few bytes ahead of the last code; three zero bytes feed them. More
+    // would make our own decoder look for a table change after the last code (it does when 5 or
+    // more bytes are left), which in a solid archive could pick up tables meant for no one.
+    std::vector<std::uint8_t> packed = out.Finish();
+    packed.insert(packed.end(), kTrailingPad, 0);
+    return packed;
 }
 
 }  // namespace media::writer

@@ -1,6 +1,7 @@
 // rarpack: the media archive tool.
 //
 //   rarpack create [--store] [--solid] ARCHIVE DIR   pack the tree under DIR
+//                  (--no-audio: never use the audio mode; for size comparisons)
 //   rarpack list ARCHIVE                             one line per entry, each proven by extraction
 //   rarpack extract ARCHIVE NAME [PASSWORD]          the entry's bytes on standard output
 //
@@ -41,6 +42,7 @@ int Create(const std::vector<std::string>& args) {
     for (const std::string& a : args) {
         if (a == "--store") options.store = true;
         else if (a == "--solid") options.solid = true;
+        else if (a == "--no-audio") options.compressor.audio = false;  // for comparisons only
         else if (a.rfind("--", 0) == 0) return Usage();
         else paths.push_back(a);
     }
