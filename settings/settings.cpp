@@ -49,9 +49,12 @@ void ReadBool8(const host::SettingsValues& v, std::string_view name, bool& field
     field = b != FALSE;
 }
 
-void ReadNumber(const host::SettingsValues& v, std::string_view name, std::int32_t& field) {
+// A stored number outside what the field can mean (a hand edit, another program) counts as not
+// stored, like 0, so that no later stage sees a negative size or a volume of 5000 %.
+void ReadNumber(const host::SettingsValues& v, std::string_view name, std::int32_t& field,
+                std::uint32_t max_value = 0x7FFFFFFF) {
     auto it = v.find(name);
-    if (it != v.end() && it->second != 0) field = static_cast<std::int32_t>(it->second);
+    if (it != v.end() && it->second != 0 && it->second <= max_value) field = static_cast<std::int32_t>(it->second);
 }
 
 std::uint32_t StoredBool(bool b) { return b ? 2u : 1u; }
@@ -145,12 +148,14 @@ bool ReadSettings(host::SettingsStore& store, Settings& live) {
     ReadBool(v, "ExitOnMouseMove", live.ExitOnMouseMove);
     ReadBool(v, "SFX", live.SFX);
     ReadBool(v, "Music", live.Music);
-    ReadNumber(v, "MusicVolume", live.MusicVolume);
+    ReadNumber(v, "MusicVolume", live.MusicVolume, 100);
     ReadBool(v, "UseDesktopSettings", live.UseDesktopSettings);
     ReadNumber(v, "Height", live.Height);
     ReadNumber(v, "Width", live.Width);
-    ReadNumber(v, "BitCount", live.BitCount);
-    ReadNumber(v, "FSAA", live.FSAA);
+    if (auto it = v.find("BitCount"); it != v.end() && (it->second == 16 || it->second == 32)) {
+        live.BitCount = static_cast<std::int32_t>(it->second);
+    }
+    ReadNumber(v, "FSAA", live.FSAA, 16);
     return true;
 }
 

@@ -94,7 +94,9 @@ Settings LoadDefaultsFromResource(const MessageSink& sink);
 
 // Overwrites `live` (all but UseAdvLight) with what the store holds: booleans 2 = true, 1 = false,
 // anything else leaves the field; numbers replace the field when non-zero (0 means "not stored");
-// GmCntrl takes the low 8 bits. False when the store could not be opened (nothing changed).
+// GmCntrl takes the low 8 bits. Numbers the field cannot hold (MusicVolume over 100, FSAA over 16,
+// BitCount other than 16 or 32, a negative Width or Height) also leave it. False when the store
+// could not be opened (nothing changed).
 bool ReadSettings(host::SettingsStore& store, Settings& live);
 // Stores every field but UseAdvLight, booleans as 2/1, in one batch in the fixed order
 // ShowFPS, DigClock_24H, ShowTime, ExitOnMouseMove, SFX, Music, UseDesktopSettings, GmCntrl,

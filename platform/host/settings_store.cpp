@@ -276,10 +276,18 @@ bool FileSettingsStore::WriteValues(const SettingsBatch& batch) {
     }
     const std::string text = FormatSettingsFile(merged, batch);
 
-    const std::filesystem::path dir = file_.parent_path();
+    // A settings file that is a symbolic link (kept in a dotfiles repository, say) is replaced at
+    // its target, so the link survives.
+    std::filesystem::path target = file_;
+    std::error_code ec;
+    if (std::filesystem::is_symlink(file_, ec)) {
+        auto resolved = std::filesystem::weakly_canonical(file_, ec);
+        if (!ec) target = resolved;
+    }
+    const std::filesystem::path dir = target.parent_path();
     if (!MakeDirectories(dir)) return false;
 
-    std::string tmpl = file_.string() + ".XXXXXX";
+    std::string tmpl = target.string() + ".XXXXXX";
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0) return false;
     const std::filesystem::path tmp = tmpl;
@@ -302,7 +310,7 @@ bool FileSettingsStore::WriteValues(const SettingsBatch& batch) {
         return fail();
     }
     fd = -1;
-    if (::rename(tmp.c_str(), file_.c_str()) != 0) return fail();
+    if (::rename(tmp.c_str(), target.c_str()) != 0) return fail();
     SyncDirectory(dir);
     hook(SettingsWriteStage::Renamed);
     return true;

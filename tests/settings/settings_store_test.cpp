@@ -98,6 +98,18 @@ TEST_F(FileStoreTest, WriterKilledMidWriteLeavesOldFileReadable) {
     EXPECT_EQ(store.ReadValue("Height"), 1024u);
 }
 
+TEST_F(FileStoreTest, SymlinkedFileIsWrittenAtItsTarget) {
+    fs::create_directories(file_.parent_path());
+    const fs::path real = dir_ / "real.conf";
+    std::ofstream(real) << "Keep=3\n";
+    fs::create_symlink(real, file_);
+    host::FileSettingsStore store(file_);
+    ASSERT_TRUE(store.WriteValue("Width", 1280));
+    EXPECT_TRUE(fs::is_symlink(file_));
+    EXPECT_EQ(host::FileSettingsStore(real).ReadValue("Width"), 1280u);
+    EXPECT_EQ(store.ReadValue("Keep"), 3u);
+}
+
 TEST_F(FileStoreTest, FailedWriteRemovesItsTemporaryFile) {
     host::FileSettingsStore store(file_);
     ASSERT_TRUE(store.WriteValue("Width", 1280));

@@ -126,6 +126,16 @@ TEST(StoredSettings, ReadingRules) {
     EXPECT_EQ(s.GmCntrl, 0xC8);    // low 8 bits
     EXPECT_TRUE(s.DigClock_24H);
 
+    // Numbers no field can mean are not taken either.
+    Settings odd;
+    store.values = {{"MusicVolume", 500}, {"Width", 0xFFFFFFFF}, {"BitCount", 24}, {"FSAA", 17}, {"Height", 720}};
+    ASSERT_TRUE(settings::ReadSettings(store, odd));
+    EXPECT_EQ(odd.MusicVolume, 90);
+    EXPECT_EQ(odd.Width, 800);
+    EXPECT_EQ(odd.BitCount, 32);
+    EXPECT_EQ(odd.FSAA, 0);
+    EXPECT_EQ(odd.Height, 720);
+
     Settings untouched;
     store.fail_open = true;
     EXPECT_FALSE(settings::ReadSettings(store, untouched));
