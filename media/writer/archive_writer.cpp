@@ -124,6 +124,7 @@ std::vector<std::uint8_t> PackDirectory(const std::filesystem::path& dir, const 
     };
     std::vector<Item> items;
     std::error_code ec;
+    if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) throw std::runtime_error(dir.string() + " is not a folder");
     if (fs::is_directory(dir, ec)) {
         for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
              it.increment(ec)) {

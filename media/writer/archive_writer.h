@@ -51,8 +51,8 @@ private:
 
 // Packs the tree under `dir`: directories and files in byte order of their relative paths (each
 // directory before what it holds; in a solid archive the entries without data come first), names
-// relative to `dir`. A missing or empty folder gives an
-// archive with no entries. Throws std::runtime_error when a file cannot be read.
+// relative to `dir`. A missing or empty folder gives an archive with no entries; a path that is
+// not a folder is refused. Throws std::runtime_error when a file cannot be read.
 std::vector<std::uint8_t> PackDirectory(const std::filesystem::path& dir, const ArchiveOptions& options);
 
 // The fixed time stamp every entry carries (MS-DOS date and time of 1 January 2000, 00:00).
