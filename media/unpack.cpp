@@ -98,7 +98,7 @@ void Unpacker::BuildTable(const std::uint8_t* lengths, int count, DecodeTable& t
     }
 }
 
-void Unpacker::Refill() {
+[[gnu::always_inline]] inline void Unpacker::Refill() {
     if (inEnd_ - in_ >= 8) {
         // Whole bytes that fit behind the bits held; the partial byte below is loaded again later.
         bitBuf_ |= LoadBigEndian64(in_) >> bitCount_;
@@ -118,7 +118,7 @@ void Unpacker::Refill() {
     }
 }
 
-unsigned Unpacker::DecodeSymbol(const DecodeTable& t) {
+[[gnu::always_inline]] inline unsigned Unpacker::DecodeSymbol(const DecodeTable& t) {
     const std::uint32_t bits = Peek16();
     const std::uint32_t e = t.quick[bits >> (16 - kQuickBits)];
     if (e != 0) {
@@ -181,7 +181,7 @@ void Unpacker::ReadTables() {
     std::memcpy(prevLengths_, lengths, sizeof prevLengths_);
 }
 
-unsigned Unpacker::DecodeAudio(AudioChannel& v, unsigned delta) {
+[[gnu::always_inline]] inline unsigned Unpacker::DecodeAudio(AudioChannel& v, unsigned delta) {
     ++v.byteCount;
     v.d4 = v.d3;
     v.d3 = v.d2;
@@ -234,7 +234,7 @@ unsigned Unpacker::DecodeAudio(AudioChannel& v, unsigned delta) {
     return ch;
 }
 
-void Unpacker::CopyMatch(std::uint32_t length, std::uint32_t distance) {
+[[gnu::always_inline]] inline void Unpacker::CopyMatch(std::uint32_t length, std::uint32_t distance) {
     std::uint8_t* w = window_;
     std::uint32_t dst = writePos_;
     std::uint32_t src = (dst - distance) & kMask;

@@ -61,11 +61,11 @@ public:
     Result Unpack(const std::uint8_t* packed, std::size_t packedSize, bool solid, std::uint8_t* output,
                   std::uint32_t unpSize, std::uint32_t& filled);
 
-    // Exposed for tests: the table build and the predictor are the parts with the most arithmetic.
+    // Exposed for tests: the table build decides every symbol.
     static void BuildTable(const std::uint8_t* lengths, int count, DecodeTable& table);
-    unsigned DecodeAudio(AudioChannel& v, unsigned delta);
 
 private:
+    unsigned DecodeAudio(AudioChannel& v, unsigned delta);
     // Bit reader: bits most significant first, kept left-aligned in a 64-bit buffer.
     void Refill();
     std::uint32_t Peek16() const { return static_cast<std::uint32_t>(bitBuf_ >> 48); }
