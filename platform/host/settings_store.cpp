@@ -7,6 +7,7 @@
 #include "platform/host/settings_store.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -125,6 +126,22 @@ std::string SanitiseComponent(std::string_view c) {
         out += (ch == '/' || u < 0x20 || u == 0x7F) ? '_' : ch;
     }
     return out;
+}
+
+// Temporary files of writers that died before their rename; only old ones, so that a writer
+// running beside this one keeps its file.
+void RemoveStaleTemporaries(const std::filesystem::path& target) {
+    const std::string prefix = target.filename().string() + ".";
+    const auto now = std::filesystem::file_time_type::clock::now();
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        std::error_code e2;
+        if (!entry.is_regular_file(e2)) continue;
+        const auto written = entry.last_write_time(e2);
+        if (!e2 && now - written > std::chrono::minutes(10)) std::filesystem::remove(entry.path(), e2);
+    }
 }
 
 }  // namespace
@@ -313,6 +330,7 @@ bool FileSettingsStore::WriteValues(const SettingsBatch& batch) {
     if (::rename(tmp.c_str(), target.c_str()) != 0) return fail();
     SyncDirectory(dir);
     hook(SettingsWriteStage::Renamed);
+    RemoveStaleTemporaries(target);
     return true;
 }
 

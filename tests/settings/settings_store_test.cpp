@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -92,10 +93,16 @@ TEST_F(FileStoreTest, WriterKilledMidWriteLeavesOldFileReadable) {
         EXPECT_EQ(ReadRaw(), before);
         EXPECT_EQ(store.ReadValue("Width"), 1280u);
     }
-    // The next write still succeeds, with the stale temporaries lying beside it.
+    // The next write still succeeds; it clears the dead writers' old temporaries, not fresh ones.
+    EXPECT_EQ(FilesInDir(), 5u);  // four dead writers
+    for (auto& e : fs::directory_iterator(file_.parent_path())) {
+        if (e.path() != file_) fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+    std::ofstream(file_.string() + ".fresh1") << "x";
     ASSERT_TRUE(store.WriteValues({{"Width", 640}}));
     EXPECT_EQ(store.ReadValue("Width"), 640u);
     EXPECT_EQ(store.ReadValue("Height"), 1024u);
+    EXPECT_EQ(FilesInDir(), 2u);
 }
 
 TEST_F(FileStoreTest, SymlinkedFileIsWrittenAtItsTarget) {
