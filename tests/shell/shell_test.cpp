@@ -258,6 +258,13 @@ TEST(Startup, PreviewLoopLastsAboutHalfASecond) {
     EXPECT_EQ(window->spec.role, WindowRole::Preview);
     EXPECT_EQ(window->Width(), 152);  // the parent's client area
     EXPECT_EQ(window->spec.style, WS_CHILD | WS_VISIBLE);
+    // Painting puts the picture at the top-left over the black background.
+    app.PreviewBitmap = host::Picture{2, 1, {10, 20, 30, 40, 50, 60}};
+    EXPECT_EQ(SaverWindowProc(app.MainWindow, WM_PAINT, 0, 0), 0);
+    EXPECT_EQ(window->Pixel(0, 0), 0x0A141Eu);
+    EXPECT_EQ(window->Pixel(1, 0), 0x28323Cu);
+    EXPECT_EQ(window->Pixel(2, 0), 0u);
+    EXPECT_EQ(window->Pixel(0, 1), 0u);
     // The preview never ends by input, only by its parent closing it.
     host.Inject(ScriptEvent::Kind::Key);
     host.Inject(ScriptEvent::Kind::Close);

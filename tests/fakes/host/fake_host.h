@@ -1,6 +1,7 @@
 // A recording host for the shell's tests: the headless adapter (virtual clock, virtual monitors,
 // window records) plus a log of the calls the shell makes, and the desktop password services of
-// the Windows 95 family, which tests switch on and answer.
+// the Windows 95 family, which tests switch on and answer. What it provides as an adapter is the
+// headless adapter's list (platform/headless/headless_host.h); the recording is on top.
 #pragma once
 
 #include "platform/headless/headless_host.h"
