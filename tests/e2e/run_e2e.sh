@@ -46,7 +46,7 @@ title="Grimholt 3D Screensaver"
 # Window id of our window (top level or deeper); empty when none.
 window_id() { xwininfo -root -tree 2>/dev/null | awk -v t="\"$title\":" '$2 == "\"Grimholt" && index($0, t) { print $1; exit }'; }
 wait_window() {
-  for _ in $(seq 1 100); do id=$(window_id); [ -n "$id" ] && { echo "$id"; return 0; }; sleep 0.1; done
+  for _ in $(seq 1 200); do id=$(window_id); [ -n "$id" ] && { echo "$id"; return 0; }; sleep 0.1; done
   return 1
 }
 # Waits up to $2 tenths of a second for pid $1 (a child of this shell) to end; sets status.
@@ -67,12 +67,12 @@ if id=$(wait_window); then
   [ "$geometry" = "1024x768+0+0" ] || fail "/s window geometry is $geometry, not 1024x768+0+0"
   "$prog" /s >"$work/s2.log" 2>&1 &
   second=$!
-  wait_exit "$second" 50
+  wait_exit "$second" 150
   [ "$status" = 0 ] || fail "second /s: $status (want a quick exit with status 0)"
   [ "$(count_windows)" = 1 ] || fail "second /s made a window"
   sleep 0.3
   xdotool mousemove 512 384 key space
-  wait_exit "$saver" 50
+  wait_exit "$saver" 150
   [ "$status" = 0 ] || fail "/s after a key press: $status"
 else
   fail "/s made no window titled \"$title\""
@@ -84,7 +84,7 @@ saver=$!
 if wait_window >/dev/null; then
   sleep 0.3
   xdotool mousemove 300 300 click 1
-  wait_exit "$saver" 50
+  wait_exit "$saver" 150
   [ "$status" = 0 ] || fail "/s after a click: $status"
 else
   fail "/s (click run) made no window"
@@ -100,7 +100,7 @@ if id=$(wait_window); then
   sleep 0.8
   kill -0 "$testwin" 2>/dev/null || fail "/t ended on a key or click"
   "$closer" "$id"
-  wait_exit "$testwin" 50
+  wait_exit "$testwin" 150
   [ "$status" = 0 ] || fail "/t after its close box: $status"
 else
   fail "/t made no window"
@@ -116,7 +116,7 @@ if id=$(wait_window); then
   sleep 0.8
   kill -0 "$preview" 2>/dev/null || fail "/p ended on input"
   "$closer" "$id"
-  wait_exit "$preview" 50
+  wait_exit "$preview" 150
   [ "$status" = 0 ] || fail "/p after close: $status"
 else
   fail "/p made no window"
