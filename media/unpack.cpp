@@ -181,13 +181,13 @@ void Unpacker::ReadTables() {
     std::memcpy(prevLengths_, lengths, sizeof prevLengths_);
 }
 
-[[gnu::always_inline]] inline unsigned Unpacker::DecodeAudio(AudioChannel& v, unsigned delta) {
+// The adaptive predictor; `cd` is the delta shared between the channels.
+[[gnu::always_inline]] inline unsigned PredictAudio(Unpacker::AudioChannel& v, int& cd, unsigned delta) {
     ++v.byteCount;
     v.d4 = v.d3;
     v.d3 = v.d2;
     v.d2 = v.lastDelta - v.d1;
     v.d1 = v.lastDelta;
-    const int cd = channelDelta_;
     const int predicted = ((8 * static_cast<int>(v.lastChar) + v.k1 * v.d1 + v.k2 * v.d2 + v.k3 * v.d3 +
                             v.k4 * v.d4 + v.k5 * cd) >>
                            3) &
@@ -208,7 +208,7 @@ void Unpacker::ReadTables() {
     v.dif[10] += static_cast<std::uint32_t>(std::abs(i + cd));
 
     v.lastDelta = static_cast<std::int8_t>(static_cast<std::uint8_t>(ch - v.lastChar));
-    channelDelta_ = v.lastDelta;
+    cd = v.lastDelta;
     v.lastChar = ch;
 
     if ((v.byteCount & 0x1F) == 0) {
@@ -232,6 +232,50 @@ void Unpacker::ReadTables() {
         }
     }
     return ch;
+}
+
+unsigned Unpacker::DecodeAudio(AudioChannel& v, unsigned delta) { return PredictAudio(v, channelDelta_, delta); }
+
+// Audio bytes with all hot state in locals (window stores cannot alias them). Stops before
+// anything the general loop must handle: a table switch, the last 8 input bytes, a due flush.
+void Unpacker::RunAudio() {
+    std::uint64_t buf = bitBuf_;
+    int count = bitCount_;
+    const std::uint8_t* in = in_;
+    const std::uint8_t* const inEnd = inEnd_;
+    std::uint32_t wp = writePos_;
+    const std::uint32_t flushed = flushedPos_;
+    std::int64_t left = toProduce_;
+    int cur = curChannel_;
+    const int channels = channels_;
+    int cd = channelDelta_;
+    AudioChannel ch[rar::kMaxChannels];
+    for (int k = 0; k < channels; ++k) ch[k] = audioChannels_[k];
+    std::uint8_t* const w = window_;
+    while (left >= 0 && inEnd - in >= 8) {
+        if (((flushed - wp) & kMask) < kFlushMargin && flushed != wp) break;
+        buf |= LoadBigEndian64(in) >> count;
+        in += (63 - count) >> 3;
+        count |= 56;
+        const DecodeTable& t = md_[cur];
+        const std::uint32_t bits = static_cast<std::uint32_t>(buf >> 48);
+        const std::uint32_t e = t.quick[bits >> (16 - kQuickBits)];
+        if (e == 0 || (e >> 4) == kSymAudioNewTable) break;  // long code or table switch
+        buf <<= (e & 15);
+        count -= static_cast<int>(e & 15);
+        w[wp] = static_cast<std::uint8_t>(PredictAudio(ch[cur], cd, e >> 4));
+        wp = (wp + 1) & kMask;
+        if (++cur == channels) cur = 0;
+        --left;
+    }
+    for (int k = 0; k < channels; ++k) audioChannels_[k] = ch[k];
+    bitBuf_ = buf;
+    bitCount_ = count;
+    in_ = in;
+    writePos_ = wp;
+    toProduce_ = left;
+    curChannel_ = cur;
+    channelDelta_ = cd;
 }
 
 [[gnu::always_inline]] inline void Unpacker::CopyMatch(std::uint32_t length, std::uint32_t distance) {
@@ -317,6 +361,14 @@ Unpacker::Result Unpacker::Unpack(const std::uint8_t* packed, std::size_t packed
             if (overflow_) break;
         }
         if (audio_) {
+            RunAudio();
+            if (toProduce_ < 0) break;
+            Refill();
+            if (Overrun()) break;
+            if (((flushedPos_ - writePos_) & kMask) < kFlushMargin && flushedPos_ != writePos_) {
+                Flush();
+                if (overflow_) break;
+            }
             const unsigned s = DecodeSymbol(md_[curChannel_]);
             if (s == kSymAudioNewTable) {
                 ReadTables();
