@@ -2,7 +2,8 @@
 // every image to its decoder. Limits: no side above kMaxImageSide, no decoded image above
 // kMaxImageBytes, palettes of at most 256 entries, BMP only uncompressed or bit-field pixels,
 // DDS only the first face or slice of its top level (the texture layer rebuilds the mip chain).
-// Every field comes through ByteReader; pixel data is checked against the bytes left before use.
+// Every field comes through ByteReader; the pixel data a header claims is checked against the
+// bytes left before any pixel memory is allocated.
 #include "d3dutil/image.h"
 
 #include <squish.h>
@@ -249,10 +250,14 @@ bool DecodeTgaImpl(const std::uint8_t* data, std::size_t size, Image& out, Image
     }
   }
 
-  if (!AllocateImage(h.width, h.height, out, error)) return false;
   const int pixelBytes = (h.bpp + 7) / 8;
   const std::size_t total = std::size_t{h.width} * h.height;
   const bool rle = (h.imageType & 8) != 0;
+  // One packet of 1 + pixelBytes bytes yields at most 128 pixels: refuse sizes the bytes left
+  // cannot hold before allocating for them.
+  const std::size_t minBytes = rle ? (total + 127) / 128 * (1 + pixelBytes) : total * pixelBytes;
+  if (minBytes > r.remaining()) return Fail(error, "truncated TGA pixels");
+  if (!AllocateImage(h.width, h.height, out, error)) return false;
 
   // Pixels in file order; placed by the orientation bits afterwards.
   std::vector<std::uint8_t> ordered(total * 4);
@@ -366,7 +371,6 @@ bool DecodeDdsImpl(const std::uint8_t* data, std::size_t size, Image& out, Image
   r.skip(12);
   if (!r.ok() || headerSize != 124) return Fail(error, "truncated DDS header");
   if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide) return Fail(error, "DDS size out of range");
-  if (!AllocateImage(width, height, out, error)) return false;
 
   info.width = width;
   info.height = height;
@@ -388,6 +392,7 @@ bool DecodeDdsImpl(const std::uint8_t* data, std::size_t size, Image& out, Image
     std::size_t bytes = blocks * (squishFlags == squish::kDxt1 ? 8 : 16);
     const std::uint8_t* p = r.bytes(bytes);
     if (!p) return Fail(error, "truncated DDS pixels");
+    if (!AllocateImage(width, height, out, error)) return false;
     squish::DecompressImage(out.rgba.data(), static_cast<int>(width), static_cast<int>(height), p, squishFlags);
     return true;
   }
@@ -406,6 +411,7 @@ bool DecodeDdsImpl(const std::uint8_t* data, std::size_t size, Image& out, Image
   if (!CheckedMul(rowBytes, height, bytes)) return Fail(error, "DDS too large");
   const std::uint8_t* p = r.bytes(bytes);
   if (!p) return Fail(error, "truncated DDS pixels");
+  if (!AllocateImage(width, height, out, error)) return false;
   MaskChannel cr(luminance ? rm : rm), cg(luminance ? rm : gm), cb(luminance ? rm : bm), ca(am);
   for (std::uint32_t y = 0; y < height; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) {
