@@ -317,7 +317,7 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
     if (container_) return container_->Lock(face_, level_, out, rect, flags);
     if (!out || locked_) return D3DERR_INVALIDCALL;
     const FormatInfo* fi = FindFormat(format_);
-    if (!fi || fi->bytesPerPixel == 0 && kind_ != Kind::Image) return D3DERR_INVALIDCALL;
+    if (!fi || (fi->bytesPerPixel == 0 && kind_ != Kind::Image)) return D3DERR_INVALIDCALL;
     RECT r = rect ? *rect : RECT{0, 0, static_cast<LONG>(width_), static_cast<LONG>(height_)};
     if (r.left < 0 || r.top < 0 || r.right > static_cast<LONG>(width_) || r.bottom > static_cast<LONG>(height_) ||
         r.left >= r.right || r.top >= r.bottom)
