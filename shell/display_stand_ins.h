@@ -1,8 +1,11 @@
-// Stand-ins for the display layer (device enumeration and creation, the frame, the texture table,
-// the digit textures) until the display folder provides them. Everything the shell calls of that
-// layer goes through the few names below, so replacing them touches this file and its .cpp only.
+// The shell's seam to the display layer (device enumeration and creation, the frame, the texture
+// table). Everything the shell calls of that layer goes through the few names below; they
+// forward to display/.
 #pragma once
 
+#include <memory>
+
+#include "display/display_enumeration.h"
 #include "platform/d3d8/d3d8.h"
 
 class Log;
@@ -23,12 +26,21 @@ struct DisplaySelection {
 
 class DisplayEnumeration {
 public:
+    DisplayEnumeration();
+    ~DisplayEnumeration();
     // 0 on success; a failure has shown its own error box.
     HRESULT CreateAndEnumerate(Log& log, host::HostPort& host);
     void SelectMode(UINT width, UINT height, UINT bits, UINT multisampleType);
     // Releases the IDirect3D8 interface (null afterwards).
     void ReleaseDirect3D();
+    // The log, message boxes and clock as the display layer sees them.
+    display::DisplayHost& Host();
 
     DisplaySelection selection;
     IDirect3D8* Direct3D = nullptr;
+    display::DisplayEnumeration Enumeration;
+
+private:
+    void CopySelection();
+    std::unique_ptr<display::DisplayHost> host_;
 };
