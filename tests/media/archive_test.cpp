@@ -95,6 +95,19 @@ TEST(MediaArchive, CarriedArchiveOpensAsIndependentViews) {
     EXPECT_EQ(b.offset, 0u);
 }
 
+TEST(MediaArchive, EveryCarriedEntryExtracts) {
+    for (int id : {452, 453}) {
+        media::ResourceBlob blob = media::OpenMediaBlob(id);
+        if (blob.data == nullptr) continue;
+        for (const media::ArchiveEntry& e : media::MediaArchive::ListEntries(blob)) {
+            media::MemFile file;
+            ASSERT_TRUE(media::ExtractFile(blob, e.name, file)) << id << " " << e.name;
+            EXPECT_EQ(file.size, e.unpSize) << e.name;
+            media::FreeMemFile(file);
+        }
+    }
+}
+
 TEST(MediaArchive, BadContentsFail) {
     Entry bad = StoredEntry("a.txt", "hello");
     bad.crc ^= 1;
