@@ -127,7 +127,8 @@ inline constexpr int kBdZeros3 = 17;          // 3 bits + 3 zero lengths
 inline constexpr int kBdZeros11 = 18;         // 7 bits + 11 zero lengths
 
 // Table-set header: bit 15 audio mode, bit 14 keep previous lengths (delta coding), then in audio
-// mode two bits of channel count − 1.
+// mode two bits of channel count − 1. After each table set the previous lengths are exactly that
+// set's lengths, with zeros past its size (a larger set read later adds to zeros there).
 inline constexpr unsigned kTableHeaderAudio = 0x8000;
 inline constexpr unsigned kTableHeaderKeep = 0x4000;
 
