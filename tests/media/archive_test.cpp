@@ -190,15 +190,6 @@ TEST(MediaArchive, WalkSkipsOtherBlocksAndStopsAtSubBlocksAndBadSizes) {
     }
 }
 
-TEST(MediaArchive, ListEntriesReportsHeaders) {
-    const Bytes a = DigitsLike();
-    const auto entries = media::MediaArchive::ListEntries(media::BlobOverBytes(a.data(), a.size()));
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[1].name, "Digits\\digit_0.jpg");
-    EXPECT_EQ(entries[1].unpSize, 4u);
-    EXPECT_EQ(entries[1].method, media::rar::kMethodStore);
-}
-
 // Archives written by another tool.
 TEST(MediaArchivePeer, RegularArchiveReadsBothEntries) {
     const Bytes a = ReadFile(kData + "BoatModernEnglish-regular-unpack20.rar");

@@ -285,16 +285,3 @@ TEST(Unpack, StreamsThatOverrunOrRunOutFail) {
     // An empty stream.
     EXPECT_FALSE(Decode(Archive({PackedEntry("empty", {}, expect)}), "empty"));
 }
-
-TEST(Unpack, TableBuildMatchesTheCanonicalCode) {
-    // Lengths 1, 2, 3, 3 give codes 0, 10, 110, 111.
-    const std::uint8_t lengths[4] = {3, 1, 3, 2};
-    media::Unpacker::DecodeTable t;
-    media::Unpacker::BuildTable(lengths, 4, t);
-    const int quick = media::Unpacker::kQuickBits;
-    EXPECT_EQ(t.quick[0] >> 4, 1);                          // 0...
-    EXPECT_EQ(t.quick[0b10u << (quick - 2)] >> 4, 3);       // 10..
-    EXPECT_EQ(t.quick[0b110u << (quick - 3)] >> 4, 0);      // 110.
-    EXPECT_EQ(t.quick[0b111u << (quick - 3)] >> 4, 2);      // 111.
-    EXPECT_EQ(t.quick[0b111u << (quick - 3)] & 15, 3);
-}
