@@ -1,17 +1,17 @@
 #!/bin/sh
 # Compression figures of rarpack, with peers measured in the same run.
 #
-#   tools/rarpack/bench.sh [path/to/rarpack]      (default: build/packer/bin/rarpack)
+#   tools/rarpack/bench.sh [path/to/rarpack]      (default: build/release/bin/rarpack)
 #
-# 1. BoatModernEnglish.wav, taken with unar from the reference archive in ../shared/peer-archives:
+# 1. BoatModernEnglish.wav, taken with unar from the reference archive in tests/media/data:
 #    our packed size with and without the audio mode, against the reference tool's 42,551 bytes
 #    (no audio blocks) and 27,902 bytes (audio blocks).
 # 2. A multi-megabyte corpus (the repository's tracked files plus the WAV): our archive (plain and
 #    solid) against gzip -9 and xz -9 of a tar of the same files.
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
-rarpack=${1:-$root/build/packer/bin/rarpack}
-peer=$root/../shared/peer-archives/BoatModernEnglish-regular-unpack20.rar
+rarpack=${1:-$root/build/release/bin/rarpack}
+peer=$root/tests/media/data/BoatModernEnglish-regular-unpack20.rar
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
