@@ -13,11 +13,14 @@ namespace {
 
 class EglContext final : public GlContext {
 public:
+    // The surfaceless display is one per process and shared by every device, so it is never
+    // terminated here: that would pull the contexts of the other devices away, and reloading the
+    // driver for each device is slow (and its process-lifetime allocations would look like leaks
+    // once it is unloaded).
     ~EglContext() override {
         if (display_ != EGL_NO_DISPLAY) {
             eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
             if (context_ != EGL_NO_CONTEXT) eglDestroyContext(display_, context_);
-            eglTerminate(display_);
         }
     }
 
