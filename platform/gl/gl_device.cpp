@@ -1538,7 +1538,8 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT count) {
     return D3D_OK;
 }
 
-HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT, UINT, UINT startIndex, UINT count) {
+HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT startIndex,
+                                     UINT count) {
     if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN || !stream_ || !indices_ || FAILED(CheckDraw()))
         return D3DERR_INVALIDCALL;
     if (count == 0) return D3D_OK;
@@ -1549,6 +1550,10 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT, UINT, UINT sta
     D3DINDEXBUFFER_DESC desc;
     indices_->GetDesc(&desc);
     if ((static_cast<std::uint64_t>(startIndex) + n) * indexSize > desc.Size) return D3DERR_INVALIDCALL;
+    // The vertex range the caller declares must lie inside the stream.
+    D3DVERTEXBUFFER_DESC vdesc;
+    stream_->GetDesc(&vdesc);
+    if ((static_cast<std::uint64_t>(baseVertex_) + minIndex + numVertices) * stride > vdesc.Size) return D3DERR_INVALIDCALL;
     if (!PrepareDraw(stream_->glBuffer(), stride, 0)) return D3DERR_INVALIDCALL;
     if (boundIbo_ != indices_->glBuffer()) {
         boundIbo_ = indices_->glBuffer();
