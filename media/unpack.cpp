@@ -181,8 +181,56 @@ void Unpacker::ReadTables() {
     std::memcpy(prevLengths_, lengths, sizeof prevLengths_);
 }
 
+// Error sums of the eleven candidate weight changes over one period, and the weight update.
+[[gnu::noinline]] static void AdaptWeights(Unpacker::AudioChannel& v) {
+    constexpr int n = Unpacker::kAdaptPeriod;
+    std::int32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0, s4 = 0, s5 = 0, s6 = 0, s7 = 0, s8 = 0, s9 = 0, s10 = 0;
+    const std::int32_t* d = v.d1s;
+    for (int j = 0; j < n; ++j) {
+        const std::int32_t i = v.scaled[j];
+        const std::int32_t d1 = d[j + 3];
+        const std::int32_t d2 = d[j + 3] - d[j + 2];
+        const std::int32_t d3 = d[j + 2] - d[j + 1];
+        const std::int32_t d4 = d[j + 1] - d[j];
+        const std::int32_t cd = v.cross[j];
+        s0 += std::abs(i);
+        s1 += std::abs(i - d1);
+        s2 += std::abs(i + d1);
+        s3 += std::abs(i - d2);
+        s4 += std::abs(i + d2);
+        s5 += std::abs(i - d3);
+        s6 += std::abs(i + d3);
+        s7 += std::abs(i - d4);
+        s8 += std::abs(i + d4);
+        s9 += std::abs(i - cd);
+        s10 += std::abs(i + cd);
+    }
+    v.d1s[0] = v.d1s[n];
+    v.d1s[1] = v.d1s[n + 1];
+    v.d1s[2] = v.d1s[n + 2];
+    const std::int32_t dif[11] = {s0, s1, s2, s3, s4, s5, s6, s7, s8, s9, s10};
+    // Lowest index wins ties.
+    std::int32_t minDif = dif[0];
+    int best = 0;
+    for (int j = 1; j < 11; ++j) {
+        if (dif[j] < minDif) {
+            minDif = dif[j];
+            best = j;
+        }
+    }
+    if (best == 0) return;
+    int* k[5] = {&v.k1, &v.k2, &v.k3, &v.k4, &v.k5};
+    int& kk = *k[(best - 1) / 2];
+    if (best & 1) {
+        if (kk >= -16) --kk;
+    } else {
+        if (kk < 16) ++kk;
+    }
+}
+
 // The adaptive predictor; `cd` is the delta shared between the channels.
 [[gnu::always_inline]] inline unsigned PredictAudio(Unpacker::AudioChannel& v, int& cd, unsigned delta) {
+    const std::uint32_t j = v.byteCount & (Unpacker::kAdaptPeriod - 1);
     ++v.byteCount;
     v.d4 = v.d3;
     v.d3 = v.d2;
@@ -194,43 +242,15 @@ void Unpacker::ReadTables() {
                           0xFF;
     const unsigned ch = static_cast<unsigned>(predicted - static_cast<int>(delta)) & 0xFF;
 
-    const int i = static_cast<int>(static_cast<std::int8_t>(delta)) * 8;
-    v.dif[0] += static_cast<std::uint32_t>(std::abs(i));
-    v.dif[1] += static_cast<std::uint32_t>(std::abs(i - v.d1));
-    v.dif[2] += static_cast<std::uint32_t>(std::abs(i + v.d1));
-    v.dif[3] += static_cast<std::uint32_t>(std::abs(i - v.d2));
-    v.dif[4] += static_cast<std::uint32_t>(std::abs(i + v.d2));
-    v.dif[5] += static_cast<std::uint32_t>(std::abs(i - v.d3));
-    v.dif[6] += static_cast<std::uint32_t>(std::abs(i + v.d3));
-    v.dif[7] += static_cast<std::uint32_t>(std::abs(i - v.d4));
-    v.dif[8] += static_cast<std::uint32_t>(std::abs(i + v.d4));
-    v.dif[9] += static_cast<std::uint32_t>(std::abs(i - cd));
-    v.dif[10] += static_cast<std::uint32_t>(std::abs(i + cd));
+    v.d1s[j + 3] = v.d1;
+    v.scaled[j] = static_cast<int>(static_cast<std::int8_t>(delta)) * 8;
+    v.cross[j] = cd;
 
     v.lastDelta = static_cast<std::int8_t>(static_cast<std::uint8_t>(ch - v.lastChar));
     cd = v.lastDelta;
     v.lastChar = ch;
 
-    if ((v.byteCount & 0x1F) == 0) {
-        std::uint32_t minDif = v.dif[0];
-        int best = 0;
-        for (int j = 1; j < 11; ++j) {
-            if (v.dif[j] < minDif) {
-                minDif = v.dif[j];
-                best = j;
-            }
-        }
-        std::memset(v.dif, 0, sizeof v.dif);
-        int* k[5] = {&v.k1, &v.k2, &v.k3, &v.k4, &v.k5};
-        if (best > 0) {
-            int& kk = *k[(best - 1) / 2];
-            if (best & 1) {
-                if (kk >= -16) --kk;
-            } else {
-                if (kk < 16) ++kk;
-            }
-        }
-    }
+    if (j == Unpacker::kAdaptPeriod - 1) AdaptWeights(v);
     return ch;
 }
 

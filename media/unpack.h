@@ -34,13 +34,21 @@ public:
         std::uint16_t quick[1u << kQuickBits] = {};
     };
 
+    // The weights adapt once per kAdaptPeriod bytes of a channel, to the error sums over those
+    // bytes. The sums are formed only then, from the few values kept per byte below: a vectorisable
+    // pass every 32 bytes costs far less than eleven running sums updated on every byte.
+    static constexpr int kAdaptPeriod = 32;
     struct AudioChannel {
         int k1 = 0, k2 = 0, k3 = 0, k4 = 0, k5 = 0;
         int d1 = 0, d2 = 0, d3 = 0, d4 = 0;
         int lastDelta = 0;
-        std::uint32_t dif[11] = {};
         std::uint32_t byteCount = 0;
         unsigned lastChar = 0;
+        // Per byte j of the current period: d1 at [j + 3] (d2..d4 follow from neighbours; [0..2]
+        // hold the last three of the previous period), the scaled delta, the channel delta used.
+        std::int32_t d1s[kAdaptPeriod + 3] = {};
+        std::int32_t scaled[kAdaptPeriod] = {};
+        std::int32_t cross[kAdaptPeriod] = {};
     };
 
     enum class Result {
