@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/d3d8/windows_types.h"
 
@@ -19,6 +20,11 @@ public:
     // Client size of the window in pixels, and whether it is shown (not hidden or minimised).
     virtual bool WindowState(int& width, int& height, bool& visible) = 0;
 };
+
+// Where the headless context writes captured frames (empty: none) and how often.
+void SetHeadlessCapture(std::string directory, unsigned interval);
+// Counts one presented frame (both context kinds call it).
+void CountPresentedFrame();
 
 // nullptr when no context could be made.
 std::unique_ptr<GlContext> CreateHeadlessContext();

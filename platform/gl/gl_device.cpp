@@ -238,8 +238,10 @@ out vec4 o_color;
 void main() {
     vec4 c = texelFetch(u_image, ivec2(gl_FragCoord.xy), 0);
     ivec3 i = ivec3(clamp(c.rgb, 0.0, 1.0) * 255.0 + 0.5);
-    o_color = vec4(texelFetch(u_ramp, ivec2(i.r, 0), 0).r, texelFetch(u_ramp, ivec2(i.g, 0), 0).g,
-                   texelFetch(u_ramp, ivec2(i.b, 0), 0).b, c.a);
+    vec3 ramp = vec3(texelFetch(u_ramp, ivec2(i.r, 0), 0).r, texelFetch(u_ramp, ivec2(i.g, 0), 0).g,
+                     texelFetch(u_ramp, ivec2(i.b, 0), 0).b);
+    // An 8-bit display takes the high byte of each 16-bit ramp entry, so 0xFF00 is full intensity.
+    o_color = vec4(floor((ramp * 65535.0 + 0.5) / 256.0) / 255.0, c.a);
 }
 )";
 

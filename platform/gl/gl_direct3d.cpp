@@ -45,6 +45,7 @@ void UseHeadlessWindowSystem(HeadlessOptions options) {
     std::lock_guard<std::mutex> lock(g_configMutex);
     g_chosen = true;
     g_system = WindowSystem::Headless;
+    SetHeadlessCapture(options.frameDirectory, options.frameInterval);
     g_headless = std::move(options);
 }
 

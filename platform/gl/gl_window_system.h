@@ -12,6 +12,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
@@ -36,7 +37,19 @@ struct HeadlessMonitor {
 struct HeadlessOptions {
     HeadlessWindowQuery queryWindow;  // empty: every window counts as visible, 1024 x 768
     std::vector<HeadlessMonitor> monitors;  // empty: one 1024 x 768 monitor
+    // When set, every frameInterval-th presented frame is written there as frame_NNNNN.bmp
+    // (24-bit, as shown after the gamma ramp); the folder must exist.
+    std::string frameDirectory;
+    unsigned frameInterval = 1;
 };
+
+// Frames presented by all devices of this process so far, and the wall-clock milliseconds from
+// the first presented frame to the last (for the frame-rate figure of a headless run).
+struct PresentStatistics {
+    unsigned long long frames = 0;
+    double wallMilliseconds = 0.0;
+};
+PresentStatistics GetPresentStatistics();
 
 // Select the window system. Call before Direct3DCreate8; objects created earlier keep theirs.
 // Without a call, Sdl is used when DISPLAY or WAYLAND_DISPLAY is set, Headless otherwise.

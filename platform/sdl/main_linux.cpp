@@ -25,8 +25,42 @@ namespace {
 BattleSaver g_saver;
 
 #if defined(GRIM_HAVE_GL)
-void BindGlToHeadless(host::HeadlessHost& headless) {
+// What a headless run does with its frames: --frames-out=DIR writes every --frame-every=N-th
+// presented frame there as a BMP; --frame-stats prints the count and the wall-clock frame rate.
+struct FrameOutput {
+    std::string directory;
+    unsigned every = 1;
+    bool stats = false;
+};
+
+bool TakeFrameOutputFlags(std::vector<std::string>& args, FrameOutput& out, std::string& error) {
+    bool ok = true;
+    std::erase_if(args, [&](const std::string& a) {
+        if (a.rfind("--frames-out=", 0) == 0) {
+            out.directory = a.substr(13);
+            if (out.directory.empty()) ok = false, error = "--frames-out wants a folder";
+            return true;
+        }
+        if (a.rfind("--frame-every=", 0) == 0) {
+            char* end = nullptr;
+            const unsigned long n = std::strtoul(a.c_str() + 14, &end, 10);
+            if (end == a.c_str() + 14 || *end != '\0' || n == 0 || n > 1000000) {
+                ok = false, error = "--frame-every wants a number from 1 to 1000000";
+            } else {
+                out.every = static_cast<unsigned>(n);
+            }
+            return true;
+        }
+        if (a == "--frame-stats") return out.stats = true;
+        return false;
+    });
+    return ok;
+}
+
+void BindGlToHeadless(host::HeadlessHost& headless, const FrameOutput& frames) {
     gl::HeadlessOptions options;
+    options.frameDirectory = frames.directory;
+    options.frameInterval = frames.every;
     options.queryWindow = [&headless](HWND window, int& width, int& height, bool& visible) {
         host::HeadlessWindow* w = headless.Find(window);
         if (w == nullptr) return false;
@@ -61,6 +95,13 @@ int main(int argc, char** argv) {
     });
     host::HeadlessHost::Options options;
     std::string error;
+    FrameOutput frames;
+#if defined(GRIM_HAVE_GL)
+    if (!TakeFrameOutputFlags(args, frames, error)) {
+        std::fprintf(stderr, "grimholt: %s\n", error.c_str());
+        return 2;
+    }
+#endif
     if (!host::HeadlessHost::ParseOptions(args, options, error)) {
         std::fprintf(stderr, "grimholt: %s\n", error.c_str());
         return 2;
@@ -83,7 +124,7 @@ int main(int argc, char** argv) {
     }
 #if defined(GRIM_HAVE_GL)
     if (headless) {
-        BindGlToHeadless(*virtualHost);
+        BindGlToHeadless(*virtualHost, frames);
     } else {
         gl::UseSdlWindowSystem();
     }
@@ -97,5 +138,13 @@ int main(int argc, char** argv) {
     g_saver.AttachSettingsStore(store.get());
     const int status = SaverMain(g_saver, *port, nullptr, commandLine.c_str());
     g_saver.AttachSettingsStore(nullptr);
+#if defined(GRIM_HAVE_GL)
+    if (frames.stats) {
+        const gl::PresentStatistics stats = gl::GetPresentStatistics();
+        const double seconds = stats.wallMilliseconds / 1000.0;
+        std::printf("frames presented: %llu in %.3f s of wall time (%.1f frames per second)\n", stats.frames, seconds,
+                    seconds > 0 ? static_cast<double>(stats.frames - 1) / seconds : 0.0);
+    }
+#endif
     return status;
 }

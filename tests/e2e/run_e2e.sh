@@ -127,6 +127,24 @@ timeout 20 "$prog" --headless --monitors=2 --script=200:key /s >"$work/h.log" 2>
 status=$?
 [ "$status" = 0 ] || fail "headless /s on two monitors: $status"
 
+# Headless frames on disk: /t presents 600 x 400 frames of the base saver's blue, every 10th kept.
+mkdir -p "$work/frames"
+timeout 20 "$prog" --headless --run-ms=100 --frames-out="$work/frames" --frame-every=10 --frame-stats /t \
+  >"$work/frames.log" 2>&1
+status=$?
+[ "$status" = 0 ] || fail "headless /t with frames: $status"
+grep -q 'frames per second' "$work/frames.log" || fail "headless /t printed no frame rate"
+frame=$work/frames/frame_00001.bmp
+if [ -f "$frame" ]; then
+  # BMP header: width and height at bytes 18 and 22, 24 bits a pixel at 28; first pixel blue.
+  got=$(od -An -tu4 -j18 -N8 "$frame" | tr -s ' ')
+  [ "$got" = " 600 400" ] || fail "headless frame is not 600 x 400:$got"
+  pixel=$(od -An -tx1 -j54 -N3 "$frame" | tr -d ' ')
+  [ "$pixel" = "ff0000" ] || fail "headless frame is not blue: $pixel"
+else
+  fail "headless /t wrote no frame files"
+fi
+
 if [ "$failures" -ne 0 ]; then
   for f in "$work"/*.log; do echo "== $f"; cat "$f"; done
   exit 1
