@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the saver and runs it. With a display it opens the saver (default switch /t: a 600 x 400
 # test window; pass /s for full screen, /c for the configuration dialog). Without a display it runs
-# headless and writes frames as image files (see README).
+# headless for ten virtual seconds, writes every 100th frame to build/frames/ as BMP files and
+# prints the frame rate (see README).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=$root/build/release
@@ -9,5 +10,8 @@ dir=$root/build/release
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec "$dir/bin/grimholt" "${@:-/t}"
 else
-  exec "$dir/bin/grimholt" --headless "${@:-/t}"
+  frames=$root/build/frames
+  rm -rf "$frames" && mkdir -p "$frames"
+  "$dir/bin/grimholt" --headless --frames-out="$frames" --frame-every=100 --frame-stats "${@:-/t}"
+  echo "frames written to $frames"
 fi
