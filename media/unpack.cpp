@@ -181,35 +181,46 @@ void Unpacker::ReadTables() {
     std::memcpy(prevLengths_, lengths, sizeof prevLengths_);
 }
 
-// Error sums of the eleven candidate weight changes over one period, and the weight update.
-[[gnu::noinline]] static void AdaptWeights(Unpacker::AudioChannel& v) {
+// Error sums of the eleven candidate weight changes over one period; returns the winner (lowest
+// index on ties) and starts the next period's history.
+[[gnu::noinline]] static int AdaptWinner(Unpacker::AudioChannel& v) {
     constexpr int n = Unpacker::kAdaptPeriod;
-    std::int32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0, s4 = 0, s5 = 0, s6 = 0, s7 = 0, s8 = 0, s9 = 0, s10 = 0;
+    // Four bytes at a time in vector registers (plain SSE2 on x86-64).
+    using V4 = std::int32_t __attribute__((vector_size(16)));
+    const auto load = [](const std::int32_t* p) {
+        V4 x;
+        std::memcpy(&x, p, sizeof x);
+        return x;
+    };
+    const auto absv = [](V4 x) {
+        const V4 m = x >> 31;
+        return (x ^ m) - m;
+    };
+    V4 s0 = {}, s1 = {}, s2 = {}, s3 = {}, s4 = {}, s5 = {}, s6 = {}, s7 = {}, s8 = {}, s9 = {}, s10 = {};
     const std::int32_t* d = v.d1s;
-    for (int j = 0; j < n; ++j) {
-        const std::int32_t i = v.scaled[j];
-        const std::int32_t d1 = d[j + 3];
-        const std::int32_t d2 = d[j + 3] - d[j + 2];
-        const std::int32_t d3 = d[j + 2] - d[j + 1];
-        const std::int32_t d4 = d[j + 1] - d[j];
-        const std::int32_t cd = v.cross[j];
-        s0 += std::abs(i);
-        s1 += std::abs(i - d1);
-        s2 += std::abs(i + d1);
-        s3 += std::abs(i - d2);
-        s4 += std::abs(i + d2);
-        s5 += std::abs(i - d3);
-        s6 += std::abs(i + d3);
-        s7 += std::abs(i - d4);
-        s8 += std::abs(i + d4);
-        s9 += std::abs(i - cd);
-        s10 += std::abs(i + cd);
+    for (int j = 0; j < n; j += 4) {
+        const V4 i = load(v.scaled + j);
+        const V4 a3 = load(d + j + 3), a2 = load(d + j + 2), a1 = load(d + j + 1), a0 = load(d + j);
+        const V4 d1 = a3, d2 = a3 - a2, d3 = a2 - a1, d4 = a1 - a0;
+        const V4 cd = load(v.cross + j);
+        s0 += absv(i);
+        s1 += absv(i - d1);
+        s2 += absv(i + d1);
+        s3 += absv(i - d2);
+        s4 += absv(i + d2);
+        s5 += absv(i - d3);
+        s6 += absv(i + d3);
+        s7 += absv(i - d4);
+        s8 += absv(i + d4);
+        s9 += absv(i - cd);
+        s10 += absv(i + cd);
     }
+    const auto sum = [](V4 x) { return x[0] + x[1] + x[2] + x[3]; };
     v.d1s[0] = v.d1s[n];
     v.d1s[1] = v.d1s[n + 1];
     v.d1s[2] = v.d1s[n + 2];
-    const std::int32_t dif[11] = {s0, s1, s2, s3, s4, s5, s6, s7, s8, s9, s10};
-    // Lowest index wins ties.
+    const std::int32_t dif[11] = {sum(s0), sum(s1), sum(s2), sum(s3), sum(s4),  sum(s5),
+                                  sum(s6), sum(s7), sum(s8), sum(s9), sum(s10)};
     std::int32_t minDif = dif[0];
     int best = 0;
     for (int j = 1; j < 11; ++j) {
@@ -218,84 +229,173 @@ void Unpacker::ReadTables() {
             best = j;
         }
     }
-    if (best == 0) return;
-    int* k[5] = {&v.k1, &v.k2, &v.k3, &v.k4, &v.k5};
-    int& kk = *k[(best - 1) / 2];
-    if (best & 1) {
-        if (kk >= -16) --kk;
-    } else {
-        if (kk < 16) ++kk;
-    }
+    return best;
 }
 
-// The adaptive predictor; `cd` is the delta shared between the channels.
-[[gnu::always_inline]] inline unsigned PredictAudio(Unpacker::AudioChannel& v, int& cd, unsigned delta) {
+namespace {
+
+// The predictor's scalar state, kept apart from the per-byte history so that the hot loops can
+// hold it in registers (its address never escapes there).
+struct AudioRegs {
+    int k[5];
+    int d1, d2, d3, d4;
+    int lastDelta;
+    std::uint32_t byteCount;
+    unsigned lastChar;
+};
+
+inline AudioRegs LoadRegs(const Unpacker::AudioChannel& v) {
+    return AudioRegs{{v.k1, v.k2, v.k3, v.k4, v.k5}, v.d1, v.d2, v.d3, v.d4, v.lastDelta, v.byteCount, v.lastChar};
+}
+
+inline void StoreRegs(const AudioRegs& r, Unpacker::AudioChannel& v) {
+    v.k1 = r.k[0];
+    v.k2 = r.k[1];
+    v.k3 = r.k[2];
+    v.k4 = r.k[3];
+    v.k5 = r.k[4];
+    v.d1 = r.d1;
+    v.d2 = r.d2;
+    v.d3 = r.d3;
+    v.d4 = r.d4;
+    v.lastDelta = r.lastDelta;
+    v.byteCount = r.byteCount;
+    v.lastChar = r.lastChar;
+}
+
+// The adaptive predictor; `cd` is the delta shared between the channels, `h` the channel's record
+// that takes the history.
+[[gnu::always_inline]] inline unsigned PredictAudio(AudioRegs& v, Unpacker::AudioChannel& h, int& cd,
+                                                    unsigned delta) {
     const std::uint32_t j = v.byteCount & (Unpacker::kAdaptPeriod - 1);
     ++v.byteCount;
     v.d4 = v.d3;
     v.d3 = v.d2;
     v.d2 = v.lastDelta - v.d1;
     v.d1 = v.lastDelta;
-    const int predicted = ((8 * static_cast<int>(v.lastChar) + v.k1 * v.d1 + v.k2 * v.d2 + v.k3 * v.d3 +
-                            v.k4 * v.d4 + v.k5 * cd) >>
-                           3) &
-                          0xFF;
+    const int predicted =
+        ((8 * static_cast<int>(v.lastChar) + v.k[0] * v.d1 + v.k[1] * v.d2 + v.k[2] * v.d3 + v.k[3] * v.d4 +
+          v.k[4] * cd) >>
+         3) &
+        0xFF;
     const unsigned ch = static_cast<unsigned>(predicted - static_cast<int>(delta)) & 0xFF;
 
-    v.d1s[j + 3] = v.d1;
-    v.scaled[j] = static_cast<int>(static_cast<std::int8_t>(delta)) * 8;
-    v.cross[j] = cd;
+    h.d1s[j + 3] = v.d1;
+    h.scaled[j] = static_cast<int>(static_cast<std::int8_t>(delta)) * 8;
+    h.cross[j] = cd;
 
     v.lastDelta = static_cast<std::int8_t>(static_cast<std::uint8_t>(ch - v.lastChar));
     cd = v.lastDelta;
     v.lastChar = ch;
 
-    if (j == Unpacker::kAdaptPeriod - 1) AdaptWeights(v);
+    if (j == Unpacker::kAdaptPeriod - 1) [[unlikely]] {
+        const int best = AdaptWinner(h);
+        if (best > 0) {
+            int& kk = v.k[(best - 1) / 2];
+            if (best & 1) {
+                if (kk >= -16) --kk;
+            } else {
+                if (kk < 16) ++kk;
+            }
+        }
+    }
     return ch;
 }
 
-unsigned Unpacker::DecodeAudio(AudioChannel& v, unsigned delta) { return PredictAudio(v, channelDelta_, delta); }
+}  // namespace
 
-// Audio bytes with all hot state in locals (window stores cannot alias them). Stops before
-// anything the general loop must handle: a table switch, the last 8 input bytes, a due flush.
-void Unpacker::RunAudio() {
+unsigned Unpacker::DecodeAudio(AudioChannel& v, unsigned delta) {
+    AudioRegs r = LoadRegs(v);
+    const unsigned ch = PredictAudio(r, v, channelDelta_, delta);
+    StoreRegs(r, v);
+    return ch;
+}
+
+// Audio bytes with all hot state in locals (window stores cannot alias them), one copy of the loop
+// per channel count so that every channel's state has a fixed place. Stops before anything the
+// general loop must handle: a table switch, a long code, the last 8 input bytes, a due flush.
+template <int Channels>
+void Unpacker::RunAudioChannels() {
     std::uint64_t buf = bitBuf_;
     int count = bitCount_;
     const std::uint8_t* in = in_;
     const std::uint8_t* const inEnd = inEnd_;
     std::uint32_t wp = writePos_;
-    const std::uint32_t flushed = flushedPos_;
-    std::int64_t left = toProduce_;
-    int cur = curChannel_;
-    const int channels = channels_;
     int cd = channelDelta_;
-    AudioChannel ch[rar::kMaxChannels];
-    for (int k = 0; k < channels; ++k) ch[k] = audioChannels_[k];
     std::uint8_t* const w = window_;
-    while (left >= 0 && inEnd - in >= 8) {
-        if (((flushed - wp) & kMask) < kFlushMargin && flushed != wp) break;
+    // Bytes that may be written before a flush is due or the entry is complete.
+    const std::uint32_t flushed = flushedPos_;
+    const std::uint32_t room = flushed == wp ? kWindowSize : (flushed - wp) & kMask;
+    std::int64_t budget = room >= kFlushMargin ? std::int64_t(room - kFlushMargin) + 1 : 0;
+    if (budget > toProduce_ + 1) budget = toProduce_ + 1;
+    const std::int64_t budget0 = budget;
+    AudioRegs r[Channels];
+    const std::uint16_t* quick[Channels];
+    for (int k = 0; k < Channels; ++k) {
+        r[k] = LoadRegs(audioChannels_[k]);
+        quick[k] = md_[k].quick;
+    }
+    AudioChannel* const hist = audioChannels_;
+
+    auto step = [&]<int c>() __attribute__((always_inline)) -> bool {
+        if (budget <= 0 || inEnd - in < 8) return false;
         buf |= LoadBigEndian64(in) >> count;
         in += (63 - count) >> 3;
         count |= 56;
-        const DecodeTable& t = md_[cur];
-        const std::uint32_t bits = static_cast<std::uint32_t>(buf >> 48);
-        const std::uint32_t e = t.quick[bits >> (16 - kQuickBits)];
-        if (e == 0 || (e >> 4) == kSymAudioNewTable) break;  // long code or table switch
+        const std::uint32_t e = quick[c][buf >> (64 - kQuickBits)];
+        if (e == 0 || (e >> 4) == kSymAudioNewTable) return false;  // long code or table switch
         buf <<= (e & 15);
         count -= static_cast<int>(e & 15);
-        w[wp] = static_cast<std::uint8_t>(PredictAudio(ch[cur], cd, e >> 4));
+        w[wp] = static_cast<std::uint8_t>(PredictAudio(r[c], hist[c], cd, e >> 4));
         wp = (wp + 1) & kMask;
-        if (++cur == channels) cur = 0;
-        --left;
+        --budget;
+        return true;
+    };
+
+    int cur = curChannel_;
+    int first = cur;  // the first round starts at the current channel
+    for (;;) {
+        if (first <= 0 && !step.template operator()<0>()) {
+            cur = 0;
+            break;
+        }
+        if constexpr (Channels > 1) {
+            if (first <= 1 && !step.template operator()<1>()) {
+                cur = 1;
+                break;
+            }
+        }
+        if constexpr (Channels > 2) {
+            if (first <= 2 && !step.template operator()<2>()) {
+                cur = 2;
+                break;
+            }
+        }
+        if constexpr (Channels > 3) {
+            if (first <= 3 && !step.template operator()<3>()) {
+                cur = 3;
+                break;
+            }
+        }
+        first = 0;
     }
-    for (int k = 0; k < channels; ++k) audioChannels_[k] = ch[k];
+    for (int k = 0; k < Channels; ++k) StoreRegs(r[k], audioChannels_[k]);
     bitBuf_ = buf;
     bitCount_ = count;
     in_ = in;
     writePos_ = wp;
-    toProduce_ = left;
+    toProduce_ -= budget0 - budget;
     curChannel_ = cur;
     channelDelta_ = cd;
+}
+
+void Unpacker::RunAudio() {
+    switch (channels_) {
+        case 1: RunAudioChannels<1>(); break;
+        case 2: RunAudioChannels<2>(); break;
+        case 3: RunAudioChannels<3>(); break;
+        default: RunAudioChannels<4>(); break;
+    }
 }
 
 [[gnu::always_inline]] inline void Unpacker::CopyMatch(std::uint32_t length, std::uint32_t distance) {

@@ -75,6 +75,8 @@ public:
 private:
     unsigned DecodeAudio(AudioChannel& v, unsigned delta);
     void RunAudio();
+    template <int Channels>
+    void RunAudioChannels();
     // Bit reader: bits most significant first, kept left-aligned in a 64-bit buffer.
     void Refill();
     std::uint32_t Peek16() const { return static_cast<std::uint32_t>(bitBuf_ >> 48); }
