@@ -1,5 +1,6 @@
 #include "media/unpack.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -118,6 +119,18 @@ void Unpacker::BuildTable(const std::uint8_t* lengths, int count, DecodeTable& t
     }
 }
 
+// A code longer than the quick lookup covers; `buf` holds at least 15 valid bits.
+unsigned Unpacker::DecodeLong(const DecodeTable& t, std::uint64_t& buf, int& count) {
+    const std::uint32_t n = static_cast<std::uint32_t>(buf >> 48) & 0xFFFE;
+    int len = kQuickBits + 1;
+    while (len < 15 && n >= t.decodeLen[len]) ++len;
+    buf <<= len;
+    count -= len;
+    std::uint32_t index = t.decodePos[len] + ((n - t.decodeLen[len - 1]) >> (16 - len));
+    if (index >= t.count) index = 0;
+    return t.decodeNum[index];
+}
+
 [[gnu::always_inline]] inline unsigned Unpacker::DecodeSymbol(const DecodeTable& t) {
     const std::uint32_t bits = Peek16();
     const std::uint32_t e = t.quick[bits >> (16 - kQuickBits)];
@@ -125,13 +138,7 @@ void Unpacker::BuildTable(const std::uint8_t* lengths, int count, DecodeTable& t
         Consume(static_cast<int>(e & 15));
         return e >> 4;
     }
-    const std::uint32_t n = bits & 0xFFFE;
-    int len = kQuickBits + 1;
-    while (len < 15 && n >= t.decodeLen[len]) ++len;
-    Consume(len);
-    std::uint32_t index = t.decodePos[len] + ((n - t.decodeLen[len - 1]) >> (16 - len));
-    if (index >= t.count) index = 0;
-    return t.decodeNum[index];
+    return DecodeLong(t, bitBuf_, bitCount_);
 }
 
 void Unpacker::ReadTables() {
@@ -185,24 +192,26 @@ void Unpacker::ReadTables() {
 // index on ties) and starts the next period's history.
 [[gnu::noinline]] static int AdaptWinner(Unpacker::AudioChannel& v) {
     constexpr int n = Unpacker::kAdaptPeriod;
-    // Four bytes at a time in vector registers (plain SSE2 on x86-64).
-    using V4 = std::int32_t __attribute__((vector_size(16)));
-    const auto load = [](const std::int32_t* p) {
-        V4 x;
+    // Eight bytes at a time in 16-bit lanes (plain SSE2 on x86-64): every |I ± D| is below 1,280,
+    // so a lane's four terms and even a whole period's sum (below 2^16, taken unsigned) fit.
+    using V8 = std::int16_t __attribute__((vector_size(16)));
+    using U8 = std::uint16_t __attribute__((vector_size(16)));
+    const auto load = [](const std::int16_t* p) {
+        V8 x;
         std::memcpy(&x, p, sizeof x);
         return x;
     };
-    const auto absv = [](V4 x) {
-        const V4 m = x >> 31;
+    const auto absv = [](V8 x) {
+        const V8 m = x >> 15;
         return (x ^ m) - m;
     };
-    V4 s0 = {}, s1 = {}, s2 = {}, s3 = {}, s4 = {}, s5 = {}, s6 = {}, s7 = {}, s8 = {}, s9 = {}, s10 = {};
-    const std::int32_t* d = v.d1s;
-    for (int j = 0; j < n; j += 4) {
-        const V4 i = load(v.scaled + j);
-        const V4 a3 = load(d + j + 3), a2 = load(d + j + 2), a1 = load(d + j + 1), a0 = load(d + j);
-        const V4 d1 = a3, d2 = a3 - a2, d3 = a2 - a1, d4 = a1 - a0;
-        const V4 cd = load(v.cross + j);
+    V8 s0 = {}, s1 = {}, s2 = {}, s3 = {}, s4 = {}, s5 = {}, s6 = {}, s7 = {}, s8 = {}, s9 = {}, s10 = {};
+    const std::int16_t* d = v.d1s;
+    for (int j = 0; j < n; j += 8) {
+        const V8 i = load(v.scaled + j);
+        const V8 a3 = load(d + j + 3), a2 = load(d + j + 2), a1 = load(d + j + 1), a0 = load(d + j);
+        const V8 d1 = a3, d2 = a3 - a2, d3 = a2 - a1, d4 = a1 - a0;
+        const V8 cd = load(v.cross + j);
         s0 += absv(i);
         s1 += absv(i - d1);
         s2 += absv(i + d1);
@@ -215,19 +224,25 @@ void Unpacker::ReadTables() {
         s9 += absv(i - cd);
         s10 += absv(i + cd);
     }
-    const auto sum = [](V4 x) { return x[0] + x[1] + x[2] + x[3]; };
+    const auto sum = [](V8 sv) -> std::int32_t {
+        U8 x = reinterpret_cast<U8>(sv);
+        x += __builtin_shufflevector(x, x, 4, 5, 6, 7, 0, 1, 2, 3);
+        x += __builtin_shufflevector(x, x, 2, 3, 0, 1, 6, 7, 4, 5);
+        x += __builtin_shufflevector(x, x, 1, 0, 3, 2, 5, 4, 7, 6);
+        return x[0];
+    };
     v.d1s[0] = v.d1s[n];
     v.d1s[1] = v.d1s[n + 1];
     v.d1s[2] = v.d1s[n + 2];
     const std::int32_t dif[11] = {sum(s0), sum(s1), sum(s2), sum(s3), sum(s4),  sum(s5),
                                   sum(s6), sum(s7), sum(s8), sum(s9), sum(s10)};
+    // Lowest index wins ties; without branches, the winner being unpredictable.
     std::int32_t minDif = dif[0];
     int best = 0;
     for (int j = 1; j < 11; ++j) {
-        if (dif[j] < minDif) {
-            minDif = dif[j];
-            best = j;
-        }
+        const bool less = dif[j] < minDif;
+        best = less ? j : best;
+        minDif = less ? dif[j] : minDif;
     }
     return best;
 }
@@ -280,23 +295,23 @@ inline void StoreRegs(const AudioRegs& r, Unpacker::AudioChannel& v) {
         0xFF;
     const unsigned ch = static_cast<unsigned>(predicted - static_cast<int>(delta)) & 0xFF;
 
-    h.d1s[j + 3] = v.d1;
-    h.scaled[j] = static_cast<int>(static_cast<std::int8_t>(delta)) * 8;
-    h.cross[j] = cd;
+    h.d1s[j + 3] = static_cast<std::int16_t>(v.d1);
+    h.scaled[j] = static_cast<std::int16_t>(static_cast<std::int8_t>(delta) * 8);
+    h.cross[j] = static_cast<std::int16_t>(cd);
 
     v.lastDelta = static_cast<std::int8_t>(static_cast<std::uint8_t>(ch - v.lastChar));
     cd = v.lastDelta;
     v.lastChar = ch;
 
     if (j == Unpacker::kAdaptPeriod - 1) [[unlikely]] {
+        // Winner 2m + 1 lowers K[m], 2m + 2 raises it, within -17..16 (K starts at 0 and moves by
+        // one); 0 changes nothing. Selected without branches.
         const int best = AdaptWinner(h);
-        if (best > 0) {
-            int& kk = v.k[(best - 1) / 2];
-            if (best & 1) {
-                if (kk >= -16) --kk;
-            } else {
-                if (kk < 16) ++kk;
-            }
+        const int sel = (best - 1) >> 1;
+        const int dir = best == 0 ? 0 : (best & 1) ? -1 : 1;
+        for (int m = 0; m < 5; ++m) {
+            const int moved = std::clamp(v.k[m] + dir, -17, 16);
+            v.k[m] = m == sel ? moved : v.k[m];
         }
     }
     return ch;
@@ -337,16 +352,38 @@ void Unpacker::RunAudioChannels() {
     }
     AudioChannel* const hist = audioChannels_;
 
-    auto step = [&]<int c>() __attribute__((always_inline)) -> bool {
-        if (budget <= 0 || inEnd - in < 8) return false;
+    // A refill leaves at least 56 bits and a short code takes at most kQuickBits, so one refill
+    // serves a round of up to five codes; the round is a whole number of channel turns.
+    static_assert(5 * kQuickBits <= 56);
+    constexpr int kRound = Channels * (5 / Channels);
+    auto refill = [&]() __attribute__((always_inline)) -> bool {
+        if (inEnd - in < 8) return false;
         buf |= LoadBigEndian64(in) >> count;
         in += (63 - count) >> 3;
         count |= 56;
+        return true;
+    };
+    auto step = [&]<int c>() __attribute__((always_inline)) -> bool {
+        if (budget <= 0) return false;
         const std::uint32_t e = quick[c][buf >> (64 - kQuickBits)];
-        if (e == 0 || (e >> 4) == kSymAudioNewTable) return false;  // long code or table switch
-        buf <<= (e & 15);
-        count -= static_cast<int>(e & 15);
-        w[wp] = static_cast<std::uint8_t>(PredictAudio(r[c], hist[c], cd, e >> 4));
+        unsigned sym;
+        if (e != 0) [[likely]] {
+            sym = e >> 4;
+            if (sym == kSymAudioNewTable) return false;  // the general loop reads the tables
+            buf <<= (e & 15);
+            count -= static_cast<int>(e & 15);
+        } else {
+            // A long code takes more bits than the round set aside: refill first, which leaves
+            // enough for the rest of the round too.
+            if (!refill()) return false;
+            std::uint64_t b = buf;
+            int n = count;
+            sym = DecodeLong(md_[c], b, n);
+            if (sym == kSymAudioNewTable) return false;  // left unread for the general loop
+            buf = b;
+            count = n;
+        }
+        w[wp] = static_cast<std::uint8_t>(PredictAudio(r[c], hist[c], cd, sym));
         wp = (wp + 1) & kMask;
         --budget;
         return true;
@@ -355,29 +392,37 @@ void Unpacker::RunAudioChannels() {
     int cur = curChannel_;
     int first = cur;  // the first round starts at the current channel
     for (;;) {
+        if (!refill()) break;
         if (first <= 0 && !step.template operator()<0>()) {
             cur = 0;
             break;
         }
-        if constexpr (Channels > 1) {
-            if (first <= 1 && !step.template operator()<1>()) {
-                cur = 1;
+        if constexpr (kRound > 1) {
+            if (first <= 1 && !step.template operator()<1 % Channels>()) {
+                cur = 1 % Channels;
                 break;
             }
         }
-        if constexpr (Channels > 2) {
-            if (first <= 2 && !step.template operator()<2>()) {
-                cur = 2;
+        if constexpr (kRound > 2) {
+            if (first <= 2 && !step.template operator()<2 % Channels>()) {
+                cur = 2 % Channels;
                 break;
             }
         }
-        if constexpr (Channels > 3) {
-            if (first <= 3 && !step.template operator()<3>()) {
-                cur = 3;
+        if constexpr (kRound > 3) {
+            if (first <= 3 && !step.template operator()<3 % Channels>()) {
+                cur = 3 % Channels;
+                break;
+            }
+        }
+        if constexpr (kRound > 4) {
+            if (!step.template operator()<4 % Channels>()) {
+                cur = 4 % Channels;
                 break;
             }
         }
         first = 0;
+        cur = 0;
     }
     for (int k = 0; k < Channels; ++k) StoreRegs(r[k], audioChannels_[k]);
     bitBuf_ = buf;

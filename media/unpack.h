@@ -46,9 +46,10 @@ public:
         unsigned lastChar = 0;
         // Per byte j of the current period: d1 at [j + 3] (d2..d4 follow from neighbours; [0..2]
         // hold the last three of the previous period), the scaled delta, the channel delta used.
-        std::int32_t d1s[kAdaptPeriod + 3] = {};
-        std::int32_t scaled[kAdaptPeriod] = {};
-        std::int32_t cross[kAdaptPeriod] = {};
+        // 16 bits hold them: deltas are 8-bit, the scaled delta 11-bit.
+        std::int16_t d1s[kAdaptPeriod + 3] = {};
+        std::int16_t scaled[kAdaptPeriod] = {};
+        std::int16_t cross[kAdaptPeriod] = {};
     };
 
     enum class Result {
@@ -95,6 +96,7 @@ private:
         return std::int64_t(inEnd_ - in_) * 8 + bitCount_ - padBits_;
     }
     unsigned DecodeSymbol(const DecodeTable& table);
+    static unsigned DecodeLong(const DecodeTable& table, std::uint64_t& buf, int& count);
 
     void ReadTables();
     void ResetEntryState();
