@@ -56,6 +56,7 @@ public:
     }
     // A NUL-terminated string of at most maxChars characters; the NUL must lie inside the buffer.
     bool String(std::string& out, std::size_t maxChars) {
+        if (Remaining() == 0) return false;  // also keeps memchr away from an empty span's null data
         const std::uint8_t* start = bytes_.data() + pos_;
         const void* nul = std::memchr(start, 0, Remaining());
         if (!nul) return false;

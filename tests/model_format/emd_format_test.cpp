@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <map>
+#include <string>
 
 #include "model_format/test_bytes.h"
 
@@ -139,14 +138,6 @@ TEST(EmdRead, TinyFileDecodesToKnownValues) {
         {{0, 1, 0}, {0, 0, -1}, 0xFFFFFFFF, {0, 0}, {0, 0}, {-1, 0, 0}},
     };
     for (int i = 0; i < 4; ++i) EXPECT_EQ(mesh.renderVertices[i], expected[i]) << "render vertex " << i;
-}
-
-TEST(EmdRead, RenderVertexLayout) {
-    EXPECT_EQ(offsetof(RenderVertex, normal), 12u);
-    EXPECT_EQ(offsetof(RenderVertex, colour), 24u);
-    EXPECT_EQ(offsetof(RenderVertex, uv0), 28u);
-    EXPECT_EQ(offsetof(RenderVertex, uv1), 36u);
-    EXPECT_EQ(offsetof(RenderVertex, tangent), 44u);
 }
 
 TEST(EmdRead, TranslucencyByLastLetterOfColourMap) {
@@ -366,10 +357,8 @@ TEST(EmdRoundTrip, WriterRejectsInconsistentLists) {
     ModelFile src = GeneratedModel(3);
     std::vector<std::uint8_t> bytes;
     ModelFile bad = src;
-    bad.meshes[0].vertices[0].normals[0].weights.push_back({});
-    bad.meshes[0].vertices[0].weights.clear();
-    if (bad.meshes[0].vertices[0].normals[0].weights.size() == bad.meshes[0].vertices[0].weights.size())
-        bad.meshes[0].vertices[0].normals[0].weights.push_back({});
+    // A normal entry must carry exactly the vertex's weight count: the file stores it only once.
+    bad.meshes[0].vertices[0].normals[0].weights.resize(bad.meshes[0].vertices[0].weights.size() + 1);
     EXPECT_EQ(WriteModel(bad, bytes), E_FAIL);
     bad = src;
     bad.meshes[0].groups[0].normalIndices.push_back(0);
