@@ -67,6 +67,9 @@ enum RotationOrder : std::uint8_t {
 // The group textures are looked up in ("Texture\" + file name) and the media archive's resource.
 inline constexpr const char* kTextureGroup = "Texture\\";
 inline constexpr int kMediaArchiveId = 453;
+// The password handed to the archive reader with every lookup; it matters only for entries packed
+// encrypted (ours are not).
+inline constexpr std::string_view kMediaArchivePassword = "gh";
 
 struct ModelMaterial {
     display::TextureHandle colourMap;  // file name, group "Texture\", index -1 until loaded
@@ -230,44 +233,43 @@ public:
     display::TextureTable& Textures() const { return *textures_; }
 
 private:
-    // Flattened per-mesh skinning data built once at load: every list is walked in order with no
-    // lookups or allocation per frame.
+    // Flattened per-mesh skinning data built once at load: only vertices with influences, every
+    // list walked in order with no lookups or allocation per frame.
     struct SkinInfluence {
         std::int32_t bone;
         float weight;
-        D3DXVECTOR3 offset;
+        D3DXVECTOR3 offset;  // the vertex in that bone's space
     };
     struct SkinNormal {
-        std::int32_t bone;  // first influence's bone, -1 when the vertex has none
+        std::int32_t bone;   // the vertex's first influence
         D3DXVECTOR3 normal;  // in that bone's space
     };
     struct SkinVertex {
-        std::uint32_t firstInfluence;
-        std::uint32_t influenceCount;
-        std::uint32_t firstNormal;
-        std::uint32_t firstVariant;  // into variantNormals
-        std::uint32_t variantCount;  // render vertices firstRender .. + variantCount - 1
-        std::uint32_t firstRender;
+        std::uint32_t firstInfluence, influenceCount;
+        std::uint32_t firstNormal, normalCount;
+        std::uint32_t firstVariant, variantCount;  // into variantNormals
+        std::uint32_t firstRender;                 // render index of the first variant
     };
     struct SkinPlan {
-        std::vector<SkinVertex> vertices;  // only those with influences
+        std::vector<SkinVertex> vertices;
         std::vector<SkinInfluence> influences;
         std::vector<SkinNormal> normals;
-        std::vector<std::uint32_t> variantNormals;  // per render vertex: index into normals
+        std::vector<std::uint32_t> variantNormals;  // per variant: its normal entry, vertex-local
     };
     struct IndexSlot {
         int handle;
-        std::uint32_t capacity;  // indices
+        std::uint32_t capacity;  // indices; 0 when the pool could not create the buffer
+        bool taken;
     };
 
     void Reset();
-    HRESULT Build(emd::ModelFile& file);
+    void Build(emd::ModelFile& file);
     void ComputeBounds();
     void RebuildNormalisation();
-    int TakeIndexSlot(std::uint32_t indexCount, std::size_t& nextFree);
+    int TakeIndexSlot(std::uint32_t indexCount);
     void BuildSkinPlans();
     void UpdateBoneMatrices();
-    bool MeshVisible(const ModelMesh& mesh) const;
+    void SkinMesh(std::size_t meshIndex);
     void DrawPass(IDirect3DDevice8* device, bool translucentPass, int& lastMaterial);
     void DrawAxes(IDirect3DDevice8* device);
 
@@ -277,9 +279,11 @@ private:
     std::vector<ModelMesh> meshes_;
     std::vector<ModelMaterial> materials_;
     std::vector<ModelBone> bones_;
-    std::vector<SkinPlan> skinPlans_;  // one per mesh
-    std::vector<IndexSlot> indexSlots_;  // every index slot this model was ever given
-    std::vector<D3DXVECTOR3> skinScratch_;  // per-normal skinned normals of one mesh
+    std::vector<SkinPlan> skinPlans_;      // one per mesh
+    std::vector<int> spareVertexSlots_;    // vertex slots of earlier loads, re-created in place
+    std::vector<IndexSlot> indexSlots_;    // every index slot this model was ever given
+    std::vector<std::uint8_t> meshVisible_;  // per mesh, for the current RenderModel call
+    std::vector<D3DXVECTOR3> skinnedNormals_;  // scratch: one vertex's skinned normal entries
 
     std::int32_t animLength_ = 0;
     std::int32_t keyInterval_ = 0;
