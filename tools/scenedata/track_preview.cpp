@@ -37,11 +37,13 @@ TrackPreview PreviewTrack(const scene::TrackFollower& tracks, std::size_t track,
   const auto max_steps = static_cast<std::size_t>(max_seconds / (step * seconds_per_step)) + 1;
   for (std::size_t i = 1; i <= max_steps; ++i) {
     const scene::Vec3 before = f.position;
+    const std::int32_t before_segment = f.segment;
     f.Step(step);
     const float seconds = static_cast<float>(i) * step * seconds_per_step;
     if (f.trackEnded) {
       // The step that ends a track wraps to its start; the show cuts away before drawing it.
       f.position = before;
+      f.segment = before_segment;
       p.finished = true;
       p.seconds = seconds;
       sample(seconds);
