@@ -946,13 +946,16 @@ struct Converter {
     std::vector<double> Sample(const Channel& c, double t) const {
         const std::size_t n = c.times.size(), w = c.path == 1 ? 4 : 3;
         auto value = [&](std::size_t k) { return std::vector<double>(c.values.begin() + k * w, c.values.begin() + (k + 1) * w); };
-        if (t <= c.times.front()) return value(0);
-        if (t >= c.times.back()) return value(n - 1);
-        const std::size_t hi = std::upper_bound(c.times.begin(), c.times.end(), t) - c.times.begin();
+        // Key times are floats in seconds: a sample within a microsecond of a key takes that key
+        // (0.4f is a little above 0.4, and a STEP key there must already count).
+        const double reach = t + 1e-6;
+        if (reach < c.times.front()) return value(0);
+        if (reach >= c.times.back()) return value(n - 1);
+        const std::size_t hi = std::upper_bound(c.times.begin(), c.times.end(), reach) - c.times.begin();
         const std::size_t lo = hi - 1;
         if (c.step) return value(lo);
         const double span = c.times[hi] - c.times[lo];
-        const double f = span > 0 ? (t - c.times[lo]) / span : 0.0;
+        const double f = span > 0 ? std::clamp((t - c.times[lo]) / span, 0.0, 1.0) : 0.0;
         const auto a = value(lo), b = value(hi);
         if (c.path == 1) {
             const Quat q = math::Slerp(math::NormalizedQuat({a[0], a[1], a[2], a[3]}),
