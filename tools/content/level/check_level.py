@@ -1,0 +1,97 @@
+#!/usr/bin/python3
+"""Checks the converted level models against the map entity table: box centre and height from
+`meshconv info`, render vertices per mesh, triangle total, the texture names each model uses
+(present, power-of-two, alpha never below the alpha-test reference) and the texture budget.
+
+usage: check_level.py MESHCONV MESH_DIR TEXTURE_DIR     (exit status 1 on any failure)
+"""
+import os
+import re
+import subprocess
+import sys
+
+sys.dont_write_bytecode = True
+
+from PIL import Image
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from level import (ENTITIES, FIRE_HEIGHT, GATE_HEIGHT, GATE_LEFT, GATE_RIGHT,  # noqa: E402
+                   GATE_HALF_DEPTH)
+
+VEC = r"\(([-\d.e+]+), ([-\d.e+]+), ([-\d.e+]+)\)"
+BUDGET = 5.5 * 1024 * 1024
+
+
+def info(meshconv, path):
+    out = subprocess.run([meshconv, "info", path], capture_output=True, text=True, check=True)
+    text = out.stdout
+    m = re.search(r"model bounds: min " + VEC + " max " + VEC, text)
+    lo = [float(x) for x in m.groups()[:3]]
+    hi = [float(x) for x in m.groups()[3:]]
+    verts = [int(v) for v in re.findall(r"faces, (\d+) render vertices, ", text)]
+    faces = int(re.search(r"total: (\d+) faces", text).group(1))
+    maps = re.findall(r'colour "([^"]*)" bump "([^"]*)" wrap (\d) (\d)', text)
+    return lo, hi, verts, faces, maps
+
+
+def main():
+    meshconv, mesh_dir, tex_dir = sys.argv[1:4]
+    expect = {name: (pos, h) for name, (pos, h) in ENTITIES.items()}
+    expect["Road_Bump"] = ENTITIES["Road"]
+    expect["center_bump"] = ENTITIES["center"]
+    for name, pos in (("Gates_left", GATE_LEFT), ("Gates_right", GATE_RIGHT)):
+        expect[name] = (pos, GATE_HEIGHT)
+        expect[name + "_Bump"] = (pos, GATE_HEIGHT)
+    expect["fire"] = ((0.0, 0.0, 0.0), FIRE_HEIGHT)
+    failures = []
+    textures = set()
+    total_faces = 0
+    bounds = {}
+    for name, (pos, height) in expect.items():
+        lo, hi, verts, faces, maps = info(meshconv, os.path.join(mesh_dir, name + ".EMD"))
+        bounds[name] = (lo, hi)
+        total_faces += faces if name != "fire" else 0
+        centre = [(a + b) / 2 for a, b in zip(lo, hi)]
+        if any(abs(c - p) > 0.01 for c, p in zip(centre, pos)) or abs(hi[1] - lo[1] - height) > 0.01:
+            failures.append(f"{name}: centre {centre} height {hi[1] - lo[1]}, want {pos} {height}")
+        if max(verts) > 65535:
+            failures.append(f"{name}: a mesh has {max(verts)} render vertices")
+        for colour, bump, wu, wv in maps:
+            textures.update(t for t in (colour, bump) if t)
+        print(f"{name:17s} ok centre ({centre[0]:.3f}, {centre[1]:.3f}, {centre[2]:.3f}) "
+              f"height {hi[1] - lo[1]:.3f} faces {faces} meshes {len(verts)}")
+    if abs(bounds["Road"][1][1] - 33.745) > 0.01:
+        failures.append("road top is not at 33.745")
+    for name in ("Gates_left", "Gates_right"):
+        half = (bounds[name][1][2] - bounds[name][0][2]) / 2
+        if abs(half - GATE_HALF_DEPTH) > 0.01 or bounds[name] != bounds[name + "_Bump"]:
+            failures.append(f"{name}: half depth {half} or bump twin bounds differ")
+    if total_faces >= 150000:
+        failures.append(f"level has {total_faces} triangles")
+    size = 0
+    for t in sorted(textures):
+        path = os.path.join(tex_dir, t)
+        if not os.path.exists(path):
+            failures.append(f"missing texture {t}")
+            continue
+        size += os.path.getsize(path)
+        img = Image.open(path)
+        w, h = img.size
+        if w & (w - 1) or h & (h - 1):
+            failures.append(f"{t}: {w} x {h} is not a power of two")
+        if t.lower().endswith(".tga"):
+            if img.mode != "RGBA" or min(img.getchannel("A").getdata()) < 64:
+                failures.append(f"{t}: alpha missing or below 64")
+    for f in os.listdir(tex_dir):
+        if f.startswith("Level_") and f not in textures:
+            failures.append(f"unused texture {f}")
+    print(f"level triangles {total_faces}, textures {len(textures)} files {size / 1048576:.2f} MB")
+    if size > BUDGET:
+        failures.append(f"textures take {size} bytes")
+    for f in failures:
+        print("FAIL", f)
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()
