@@ -51,20 +51,20 @@ elif view == 'side':
 elif view == 'back':
     d = Vector((0, 1, 0.25))
 else:
-    d = Vector((0.6, -1, 0.45))
+    d = Vector((0.6, -1, 0.2))
 d.normalize()
 cam.location = centre + d * (width + maxh) * 2
 cam.rotation_euler = (-d).to_track_quat('-Z', 'Y').to_euler()
-cam_data.ortho_scale = max(width, maxh) * 1.1 if view != 'side' else maxh * 1.8
+res_x = 1600
+res_y = int(min(1600, max(500, res_x * maxh / max(width, 1e-3) * 1.1)))
+scene.render.resolution_x = res_x
+scene.render.resolution_y = res_y
+cam_data.ortho_scale = max(width, maxh * res_x / res_y) * 1.12
 cam_data.clip_end = (width + maxh) * 10
 scene.render.engine = 'BLENDER_WORKBENCH'
 scene.display.shading.light = 'STUDIO'
 scene.display.shading.color_type = 'TEXTURE'
 scene.display.shading.show_cavity = True
-scene.render.resolution_x = 1600
-scene.render.resolution_y = int(1600 * min(1.0, max(maxh / max(width, 1e-3), 0.4)))
-if view == 'side':
-    scene.render.resolution_y = 1200
 scene.render.film_transparent = False
 scene.world = bpy.data.worlds.new('w')
 scene.display.shading.background_type = 'VIEWPORT'

@@ -45,6 +45,9 @@ ATLASES = {
     'Gear_Shields.jpg': (1024, SHIELD_TILES),
     'Gear_Weapons.jpg': (512, WEAPON_TILES),
 }
+# Overall gain per atlas: the army is lit by torches and fire at night, so the painted values sit
+# a little above what reads well in daylight.
+GAIN = {'Gear_Vehicles.jpg': 1.3, 'Gear_Shields.jpg': 1.3, 'Gear_Weapons.jpg': 1.1}
 
 
 def bump_name(colour_name):
@@ -365,6 +368,7 @@ def build_atlas(name, out_dir, seed=7):
         c, hh = paint_tile(name, tile, w, h, rng)
         col[y:y + h, x:x + w] = c
         hgt[y:y + h, x:x + w] = hh
+    col = np.clip(col * GAIN[name], 0, 1)
     Image.fromarray((col * 255 + 0.5).astype(np.uint8)).save(
         os.path.join(out_dir, name), quality=86, optimize=True)
     Image.fromarray(normal_map(hgt)).save(os.path.join(out_dir, bump_name(name)), quality=82,

@@ -102,6 +102,25 @@ def plank_wall(m, corners, thick=1.2, tile='planks'):
     return m.add(slab(corners, thick, tile), tile, 'box')
 
 
+def board_wall(m, corners, boards, thick=1.2, tile='planks', seed=0):
+    """A wall of upright boards through four corners (bottom left, bottom right, top right, top
+    left, counter-clockwise from the front), each board mapped on its own so the grain runs up
+    it; the boards' tops and faces are a little uneven."""
+    a, b, c, d = [np.asarray(p, float) for p in corners]
+    rng = np.random.default_rng(seed)
+    gap = 0.03
+    for k in range(boards):
+        t0 = k / boards + gap / boards
+        t1 = (k + 1) / boards - gap / boards
+        lo0, lo1 = a + (b - a) * t0, a + (b - a) * t1
+        hi0, hi1 = d + (c - d) * t0, d + (c - d) * t1
+        drop = rng.uniform(-0.6, 0.8)
+        up = (hi0 - lo0) / np.linalg.norm(hi0 - lo0)
+        hi0 = hi0 + up * drop
+        hi1 = hi1 + up * (drop + rng.uniform(-0.5, 0.5))
+        m.add(slab([lo0, lo1, hi1, hi0], thick * rng.uniform(0.85, 1.15), tile), tile, 'box')
+
+
 # ---------------------------------------------------------------------------------------------
 # the wheel
 # ---------------------------------------------------------------------------------------------
@@ -190,8 +209,13 @@ def siege_tower():
             ([cl[3][0], yl, cl[3][1]], [cl[2][0], yl, cl[2][1]], [ch[2][0], yh, ch[2][1]],
              [ch[3][0], yh, ch[3][1]], 'hide'),                          # front (+z)
         ]
-        for a, b, c, d, tile in sides:
-            plank_wall(m, [a, b, c, d], 1.2, tile)
+        for k, (a, b, c, d, tile) in enumerate(sides):
+            if tile == 'hide':
+                plank_wall(m, [a, b, c, d], 1.2, tile)
+            else:
+                width = np.linalg.norm(np.asarray(b) - np.asarray(a))
+                board_wall(m, [a, b, c, d], max(3, int(width // 9)), 1.2, tile,
+                           seed=int(lo) * 4 + k)
         # a diagonal brace on each side wall
         for k in (0, 1):
             a, d = (cl[0], ch[3]) if k == 0 else (cl[1], ch[2])

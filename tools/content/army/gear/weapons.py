@@ -74,8 +74,11 @@ def w1():  # two-handed great blade (34.5)
     m.add(mk.cone((-4.2, 4.35, 0), (-5.6, 5.6, 0), 0.4, 5), 'darksteel', 'box')
     # a wide blade with two notches near the guard and a long point
     outline = [(-1.3, 4.7), (1.3, 4.7), (1.3, 6.0), (0.9, 6.4), (1.3, 6.8), (1.45, 22.0),
-               (1.1, 26.0), (0.0, 29.4), (-1.1, 26.0), (-1.45, 22.0), (-1.3, 6.8), (-0.9, 6.4),
-               (-1.3, 6.0)]
+               (1.1, 26.0), (0.0, 29.4), (-1.1, 26.0), (-1.45, 22.0), (-1.45, 17.0)]
+    for k in range(5):  # saw teeth along the back, pointing towards the hilt
+        y = 16.0 - k * 1.8
+        outline += [(-2.15, y - 0.9), (-1.4, y - 1.8)]
+    outline += [(-1.3, 6.8), (-0.9, 6.4), (-1.3, 6.0)]
     blade(m, outline, 0.45, bevel=0.5)
     return m
 
@@ -86,7 +89,8 @@ def w2():  # falchion widening towards the tip (20.5)
     grip(m, -2.2, 2.2, 0.42)
     guard(m, 2.5, 2.1, 0.5, 0.9)
     blade(m, [(-0.7, 2.75), (0.75, 2.75), (0.95, 10.0), (1.7, 15.5), (1.2, 17.1), (0.2, 17.95),
-              (-0.7, 16.5), (-0.8, 10.0)], 0.34, bevel=0.3)
+              (-0.7, 16.5), (-0.75, 13.6), (-1.6, 13.9), (-0.8, 12.6), (-0.8, 10.0)], 0.34,
+          bevel=0.3)
     return m
 
 
@@ -131,13 +135,13 @@ def w5():  # studded club (14)
     band(m, 6.2, 0.7, 0.98, 'rust', n=8)
     band(m, 9.6, 0.7, 1.4, 'rust', n=8)
     rng = np.random.default_rng(5)
-    for k in range(10):
+    for k in range(12):
         a = k * 2.4 + rng.uniform(-0.2, 0.2)
         y = 6.8 + (k % 4) * 0.95
         r = np.interp(y, [5.0, 8.5, 10.2], [0.75, 1.25, 1.35])
         d = np.array([math.cos(a), 0, math.sin(a)])
         base = np.array([0, y, 0]) + d * (r - 0.1)
-        m.add(mk.cone(base, base + d * 1.1, 0.28, 4), 'steel', 'box')
+        m.add(mk.cone(base, base + d * 1.7, 0.36, 4), 'steel', 'box')
     return m
 
 
