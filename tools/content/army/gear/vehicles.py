@@ -270,10 +270,13 @@ def siege_tower():
     m.add(slab([(x0 + 2.2, 150.0, z0 + 1.5), (x0 + 2.2, 150.0, z0 + 17.0),
                 (x0 + 2.2, 176.0, z0 + 16.0), (x0 + 2.2, 176.0, z0 + 1.5)], 0.3, 'cloth'),
           'cloth', 'box')
-    # push bar at the back for the troll
-    post(m, (-18.0, 26.0, zb), (18.0, 26.0, zb), 3.0, 3.0, 'darkwood')
+    # push bar at the back, at the height of the troll's hands (about 36 to 49 above the road
+    # when it walks 83 behind the tower's centre, its reach ending some 53 behind it)
+    push_y = 38.0
+    post(m, (-19.0, push_y, zb), (19.0, push_y, zb), 3.0, 3.0, 'darkwood')
     for s in (-1, 1):
-        post(m, (s * 14, 20.0, zb + 3.5), (s * 14, 29.0, zb + 0.3), 2.0, 2.0, 'timber')
+        post(m, (s * 16, push_y - 7.0, -47.0), (s * 16, push_y, zb + 0.5), 2.0, 2.0, 'timber')
+        post(m, (s * 16, push_y + 6.0, -47.4), (s * 16, push_y, zb + 0.5), 2.0, 2.0, 'timber')
     # a ladder up the back
     for s in (-1, 1):
         post(m, (s * 5.0, 10.0, -50.8), (s * 4.0, 152.0, -41.6), 1.2, 1.2, 'timber')
