@@ -145,17 +145,19 @@ def bottom_patches(ground_mat, rock_mat, lava_mat, stone_mat):
     def wall_disp(sign, seed):
         def d(y, z):
             t = smoothstep(0.0, 1.0, (ROAD_TOP - 8 - y) / 60.0)      # no offset at the rim
-            talus = 40.0 * smoothstep(-300.0, y_lo, y)               # a slope at the foot
-            n = 28.0 * ridged(z / 130.0, y / 95.0, seed, 4) + 10.0 * fbm(z / 40.0, y / 30.0,
-                                                                           seed + 3, 3)
+            talus = 16.0 * smoothstep(-330.0, y_lo, y)               # a slope at the foot
+            n = 34.0 * (ridged(z / 130.0, y / 95.0, seed, 4) - 0.45) + 12.0 * fbm(
+                z / 40.0, y / 30.0, seed + 3, 3)
             strata = 7.0 * np.sin(y / 17.0 + 2.0 * fbm(z / 200.0, y / 200.0, seed + 7, 2))
             return sign * (t * (n + strata) + talus)
         return d
 
     ps += cliff_x("near_wall", CHASM[0], wall_disp(1, 21), lambda z: y_lo + 0 * z,
-                  lambda z: near_h(CHASM[0], z), z0, z1, 1, 22.0, rock_mat, chunks=10)
-    ps += cliff_x("far_wall", CHASM[1], wall_disp(-1, 31), lambda z: y_lo + 0 * z,
-                  lambda z: far_h(CHASM[1], z), z0, z1, -1, 22.0, rock_mat, chunks=10)
+                  lambda z: near_h(CHASM[0], z), z0, z1, 1, 15.0, rock_mat, chunks=12)
+    far_disp = wall_disp(-1, 31)
+    # hollows behind the far wall's face stay inside the box (they are under the far ground)
+    ps += cliff_x("far_wall", CHASM[1], lambda y, z: np.minimum(far_disp(y, z), x_max - 1.0), lambda z: y_lo + 0 * z,
+                  lambda z: far_h(CHASM[1], z), z0, z1, -1, 15.0, rock_mat, chunks=12)
     lava_h = lambda x, z: LAVA_Y + 4.0 * fbm(x / 60.0, z / 60.0, 41, 3)  # noqa: E731
     lava = heightfield("lava", CHASM[0] - 30, x_max, z0, z1, lava_h, 40.0, lava_mat,
                        tiles=(1, 6), tile=220.0)
@@ -163,8 +165,8 @@ def bottom_patches(ground_mat, rock_mat, lava_mat, stone_mat):
         p.light = lava_light
     ps += lava
 
-    # stone bridge: two arches from the chasm walls onto a pier in the lava, parapets, and a
-    # pillar at each corner of the crossing
+    # stone bridge: two arches from the chasm walls onto a pier in the lava, low parapets and
+    # a post at each corner of the crossing
     bz0, bz1 = ROAD_Z[0] - 4.5, ROAD_Z[1] + 4.5
     pier = (-162.5, -112.5)
     spans = [(CHASM[0] - 18, pier[0]), (pier[1], CHASM[1] + 18)]
@@ -179,7 +181,7 @@ def bottom_patches(ground_mat, rock_mat, lava_mat, stone_mat):
             y = np.where(inside, -10.0 - 100.0 * t * t, y)
         return y
 
-    PARAPET_TOP = 50.0
+    PARAPET_TOP = 46.0
     for side, z in (("s", bz0), ("n", bz1)):
         def face(u, v, z=z):
             x = (CHASM[0] - 18) + u * (CHASM[1] + 18 - (CHASM[0] - 18))
@@ -218,27 +220,11 @@ def bottom_patches(ground_mat, rock_mat, lava_mat, stone_mat):
                   group="parapets")
     for px in (CHASM[0] + 8, CHASM[1] - 8):
         for pz in (bz0 - 8, bz1 + 8):
-            ps += box("pillar", px - 11, px + 11, 20.0, 146.0, pz - 11, pz + 11, stone_mat,
-                      faces="+x-x+z-z", step=200.0, tile=96.0, group="pillars")
-            ps += box("pillar_cap", px - 14, px + 14, 146.0, 152.0, pz - 14, pz + 14, stone_mat,
-                      faces="+x-x+z-z-y", step=200.0, tile=96.0, group="pillars")
-
-            def cap(u, v, px=px, pz=pz):
-                # a four-sided point; u runs round the square, v up to the apex
-                ang = u * 2 * math.pi
-                r = 14.0 * (1 - v) * 1.41421
-                c = np.cos(ang + math.pi / 4)
-                s = np.sin(ang + math.pi / 4)
-                m = np.maximum(np.abs(c), np.abs(s))
-                return np.stack([px + r * c / m * 0.7071, 152.0 + v * (y_hi - 152.0),
-                                 pz + r * s / m * 0.7071], -1)
-            p = Patch("pillar_point", cap, 9, 2, stone_mat, outward=1, tile=(64.0, 64.0))
-            n = p.normals(np.array(0.1), np.array(0.5))
-            P = p.sample(np.array(0.1), np.array(0.5))
-            if np.dot(n[[0, 2]], P[[0, 2]] - np.array([px, pz])) < 0:
-                p.outward = -1
-            p.group = "pillars"
-            ps.append(p)
+            ps += box("post", px - 9, px + 9, 20.0, 37.0 + ROAD_TOP - 33.745 + 0.0, pz - 9, pz + 9,
+                      stone_mat, faces="+x-x+z-z+y", step=200.0, tile=96.0, group="posts")
+    # two rock needles on the near rim, up and down the chasm where no shot flies
+    ps.append(spire("needle_s", -300.0, -760.0, 26.0, 8.0, 0.0, y_hi, 91, 14.0, rock_mat))
+    ps.append(spire("needle_n", -305.0, 820.0, 30.0, 9.0, 0.0, y_hi - 40.0, 92, 14.0, rock_mat))
     return ps
 
 
@@ -250,24 +236,23 @@ def rocks_patches(ground_mat, rock_mat):
     def h(x, z):
         dz = -153.5 - z                      # towards -z from the route
         base = ground_h(x, z, 51)
-        crags = 110.0 * smoothstep(110.0, 260.0, dz) * ridged(x / 140.0, z / 140.0, 52, 4)
-        peaks = 640.0 * smoothstep(420.0, 1150.0, dz) * (0.45 + ridged(x / 260.0, z / 260.0,
+        # the camera shots fly anywhere over z -460..650 above y = 38, and above y = 300 over
+        # z -600..-460: low ground there, crags beyond, the high rock masses past z = -600
+        crags = 250.0 * smoothstep(310.0, 420.0, dz) * (0.35 + ridged(x / 140.0, z / 140.0, 52, 4))
+        peaks = 620.0 * smoothstep(470.0, 1150.0, dz) * (0.45 + ridged(x / 260.0, z / 260.0,
                                                                           53, 5))
-        # the far end closes into a pass: rock shoulders on both sides of the road
-        pass_ = smoothstep(640.0, 900.0, x)
-        shoulder = pass_ * (260.0 * smoothstep(80.0, 200.0, np.abs(dz)) *
-                            (0.6 + 0.6 * ridged(x / 90.0, z / 90.0, 54, 3)))
-        hills = 45.0 * smoothstep(100.0, 220.0, -dz) * ridged(x / 120.0, z / 120.0, 55, 3)
-        return base + crags + peaks + shoulder + hills
+        stones = 7.0 * smoothstep(90.0, 150.0, np.abs(dz)) * ridged(x / 45.0, z / 45.0, 55, 3)
+        return base + crags + peaks + stones
 
-    ps = heightfield("plateau", x0, x1, z0, z1, h, 18.0, rock_mat, tiles=(3, 6), tile=240.0,
+    ps = heightfield("plateau", x0, x1, z0, z1, h, 14.0, rock_mat, tiles=(3, 7), tile=240.0,
                      ao=lambda x, z: np.clip(0.85 + 0.3 * fbm(x / 50.0, z / 50.0, 57, 3), .5, 1.1))
-    # rock pillars rising out of the lava beside the bridge, one leaning on the near wall
+    # rock pillars rising out of the lava up the chasm (beyond z = -600, clear of the shots),
+    # one leaning on the near wall
     ps.append(spire("spire_a", -245.0, -900.0, 85.0, 55.0, y_lo, -40.0, 61, 20.0, rock_mat,
                     xmin=-320.0))
-    ps.append(spire("spire_b", -130.0, -640.0, 48.0, 18.0, y_lo, 150.0, 62, 16.0, rock_mat))
+    ps.append(spire("spire_b", -130.0, -700.0, 44.0, 16.0, y_lo, 150.0, 62, 16.0, rock_mat))
     ps.append(spire("spire_c", -150.0, -1250.0, 70.0, 30.0, y_lo, 70.0, 63, 18.0, rock_mat))
-    ps.append(spire("spire_d", -70.0, -380.0, 40.0, 14.0, y_lo, 95.0, 64, 16.0, rock_mat))
+    ps.append(spire("spire_d", -80.0, -1020.0, 40.0, 14.0, y_lo, 95.0, 64, 16.0, rock_mat))
     return ps
 
 
@@ -284,7 +269,7 @@ def wall_patches(name, face_z, facing, x0, x1, back_z, rock_mat, seed):
         return -facing * (n + strata)
 
     ps = cliff_z(f"{name}_face", face_z, disp, lambda x: -432.0 + 0 * x, top, x0, x1, facing,
-                 24.0, rock_mat, chunks=8)
+                 18.0, rock_mat, chunks=8)
 
     def hf(u, v):
         x = x0 + u * (x1 - x0)
@@ -319,8 +304,10 @@ def back_patches(rock_mat, ground_mat):
                      ao=lambda x, z: np.clip(0.85 + 0.3 * fbm(x / 90.0, z / 90.0, 73, 3), .5, 1.1))
 
     def far(x, z):
-        rise = smoothstep(430.0, 1120.0, z) * (300.0 + 500.0 * ridged(x / 260.0, z / 260.0, 74, 5))
-        end = smoothstep(520.0, 768.0, x) * (200.0 + 200.0 * ridged(x / 150.0, z / 150.0, 75, 4))
+        # low up to z = 650 (the shots' open space), then rising into the canyon side
+        rise = smoothstep(660.0, 1120.0, z) * (300.0 + 500.0 * ridged(x / 260.0, z / 260.0, 74, 5))
+        end = smoothstep(520.0, 768.0, x) * smoothstep(660.0, 800.0, z) * (
+            200.0 + 200.0 * ridged(x / 150.0, z / 150.0, 75, 4))
         return ground_h(x, z, 76) - 1.0 + smoothstep(0.0, 160.0, x) * (rise + end)
 
     ps += heightfield("far_side", 0.0, x1, 100.0, z1, far, 30.0, rock_mat, tiles=(2, 4),
@@ -377,6 +364,45 @@ def center_patches(mas, dark):
     # jamb inner faces behind the lip line stay clear of the swinging leaves
     for p in ps[-3:]:
         pass
+    # a battered plinth along the foot of the curtain wall
+    for za, zb in ((z0, OPENING_Z[0] - 14), (OPENING_Z[1] + 14, z1)):
+        def plinth(u, v, za=za, zb=zb):
+            z = za + u * (zb - za)
+            return np.stack([FACE_X + 18.0 * (1 - v) + 0 * u, 22.0 + v * 90.0 + 0 * u, z], -1)
+        p = Patch("plinth", plinth, 8, 2, mas, outward=(1, 0.2, 0), tile=(192.0, 192.0))
+        p.group = "plinth"
+        ps.append(p)
+    # relief on the curtain wall: a string course, a corbelled parapet and buttresses between
+    # the towers (all behind x = -392)
+    spans_z = [(z0 + 106.0, -480.5), (-350.5, OPENING_Z[0] - 40.0), (OPENING_Z[1] + 40.0, 28.75),
+               (158.75, z1 - 106.0)]
+    for k, (za, zb) in enumerate(spans_z):
+        ps += box(f"course{k}", FACE_X, FACE_X + 7.0, 296.0, 308.0, za, zb, dark,
+                  faces="+x+y-y", step=300.0, tile=96.0, group="relief")
+        ps += box(f"corbels{k}", FACE_X, FACE_X + 10.0, 440.0, WALL_TOP, za, zb, mas,
+                  faces="+x-y+z-z", step=300.0, tile=96.0, group="relief")
+        ps += box(f"parapet{k}", FACE_X, FACE_X + 10.0, WALL_TOP, WALL_TOP + 6.0, za, zb, dark,
+                  faces="+x+y+z-z", step=300.0, tile=96.0, group="relief")
+        n = int((zb - za) // 110)
+        for i in range(n):
+            zc = za + (i + 0.5) * (zb - za) / n
+            def buttress(u, v, zc=zc):
+                # tapering from 16 units at the foot to 4 under the string course
+                z = zc - 11.0 + u * 22.0
+                y = 22.0 + v * (296.0 - 22.0)
+                return np.stack([FACE_X + 16.0 - 12.0 * v + 0 * u, y + 0 * u, z], -1)
+            p = Patch("buttress", buttress, 2, 2, mas, outward=(1, 0.1, 0), tile=(96.0, 96.0))
+            p.group = "relief"
+            ps.append(p)
+            for side, zs in ((-1, zc - 11.0), (1, zc + 11.0)):
+                def bside(u, v, zs=zs):
+                    y = 22.0 + v * (296.0 - 22.0)
+                    x = FACE_X + u * (16.0 - 12.0 * v)
+                    return np.stack([x, y + 0 * u, zs + 0 * u], -1)
+                p = Patch("buttress_side", bside, 2, 2, mas, outward=(0, 0, side),
+                          tile=(96.0, 96.0))
+                p.group = "relief"
+                ps.append(p)
     # gatehouse above the gate
     ps += box("gatehouse", FACE_X, -398.0, OPENING_Y[1] + 22, 560.0, -272.0, -28.0, mas,
               faces="+x+y+z-z-y", step=90.0, tile=192.0, group="gatehouse")
@@ -393,8 +419,9 @@ def center_patches(mas, dark):
                       group="merlons_a" if zc < -150 else "merlons_b")
         zc += 30.0
     # flanking towers with the torch brackets, corner towers at the wall ends
-    towers = [(-415.5, 65.0, -357.0, 640.0), (93.75, 65.0, -357.0, 640.0),
-              (z0 + 56.0, 50.0, -385.0, 560.0), (z1 - 56.0, 50.0, -385.0, 560.0)]
+    # (nothing but the torch arms stands in front of x = -392: the shots pass there)
+    towers = [(-415.5, 65.0, -398.0, 640.0), (93.75, 65.0, -398.0, 640.0),
+              (z0 + 56.0, 50.0, -398.0, 560.0), (z1 - 56.0, 50.0, -398.0, 560.0)]
     for k, (tz, hw, tx, top) in enumerate(towers):
         gname = f"tower_{k}"
         ps += box(f"tower{k}", -600.0, tx, y_lo, top, tz - hw, tz + hw, mas,
@@ -418,7 +445,9 @@ def center_patches(mas, dark):
                 ps += box(f"t{k}_merlon", bx[0], bx[1], top, top + 30, bx[2], bx[3], mas,
                           faces="+x-x+y+z-z", step=200.0, tile=64.0, group=gname + "_m")
     for tz, bowl_x in ((-415.5, -340.0), (93.75, -340.75)):
-        ps += box("corbel", -357.0, bowl_x + 2, 190.0, 206.0, tz - 12, tz + 12, dark,
+        ps += box("corbel", -398.0, -380.0, 170.0, 206.0, tz - 12, tz + 12, dark,
+                  faces="+x+y-y+z-z", step=200.0, tile=64.0, group="brackets")
+        ps += box("arm", -380.0, bowl_x + 2, 198.0, 205.0, tz - 3.5, tz + 3.5, dark,
                   faces="+x+y-y+z-z", step=200.0, tile=64.0, group="brackets")
 
         def bowl(u, v, bx=bowl_x, tz=tz):
@@ -433,6 +462,22 @@ def center_patches(mas, dark):
             p.outward = -1
         p.group = "brackets"
         ps.append(p)
+    # arrow slits in the tower fronts, lit windows high in the keeps
+    for k, (tz, hw, tx, top) in enumerate(towers):
+        for y in np.arange(300.0, top - 110.0, 110.0):
+            for dz in ((-hw * 0.45, hw * 0.45) if hw > 55 else (0.0,)):
+                ps += box("slit", tx, tx + 1.5, y, y + 34.0, tz + dz - 3.5, tz + dz + 3.5, dark,
+                          faces="+x", step=400.0, tile=64.0, group="slits")
+    win = []
+    for za, zb, y0w, y1w in ((-420.0, -250.0, 560.0, 820.0), (20.0, 170.0, 540.0, 700.0)):
+        for y in np.arange(y0w, y1w, 95.0):
+            for zc in np.linspace(za + 35.0, zb - 35.0, 3):
+                win += box("window", -585.0, -583.5, y, y + 42.0, zc - 9.0, zc + 9.0, 2,
+                           faces="+x", step=400.0, tile=64.0, group="windows")
+    for p in win:
+        p.uv0 = lambda u, v, P: np.stack([u, 1 - v], -1)
+        p.light = lambda P, N: np.full(P.shape[:-1] + (3,), 3.2)
+    ps += win
     # keep and a second tower behind the wall, with pointed roofs
     keeps = [(-420.0, -250.0, 880.0, y_hi), (20.0, 170.0, 760.0, 860.0)]
     for k, (za, zb, top, apex) in enumerate(keeps):
@@ -576,10 +621,13 @@ def main():
 
     centre = bake(center_patches(0, 1), 1024, tex_dir, "Level_CenterLight.jpg")
     emit("center", centre, [material("masonry", "Level_Masonry.jpg", "Level_CenterLight.jpg"),
-                            material("darkstone", "Level_DarkStone.jpg", "Level_CenterLight.jpg")])
+                            material("darkstone", "Level_DarkStone.jpg", "Level_CenterLight.jpg"),
+                            material("window", "Level_Window.jpg", "Level_CenterLight.jpg")])
     emit("center_bump", centre, [material("masonry", "Level_MasonryGloss.tga",
                                           "Level_MasonryGlossDOT3.jpg"),
                                  material("darkstone", "Level_MasonryGloss.tga",
+                                          "Level_MasonryGlossDOT3.jpg"),
+                                 material("window", "Level_MasonryGloss.tga",
                                           "Level_MasonryGlossDOT3.jpg")])
 
     for name, pos, mirror, light in (("Gates_left", GATE_LEFT, False, "Level_GateLeftLight.jpg"),

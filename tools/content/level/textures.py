@@ -183,6 +183,17 @@ def gate_wood(seed=51, size=S):
     return np.clip(col, 0, 1), h, np.clip(gloss, 0, 1)
 
 
+def window(size=64):
+    """A narrow window lit from inside: warm glow behind two iron bars."""
+    yy, xx = np.mgrid[0:size, 0:size].astype(float) / (size - 1)
+    glow = np.exp(-((xx - 0.5) ** 2 * 6 + (yy - 0.62) ** 2 * 4))
+    col = lerp((0.45, 0.12, 0.02), (1.0, 0.72, 0.32), glow)
+    bars = (np.abs(xx - 0.33) < 0.04) | (np.abs(xx - 0.67) < 0.04) | (np.abs(yy - 0.4) < 0.035)
+    frame = (xx < 0.08) | (xx > 0.92) | (yy < 0.08) | (yy > 0.92)
+    col = np.where((bars | frame)[..., None], np.array([0.05, 0.03, 0.02]), col)
+    return np.clip(col, 0, 1)
+
+
 def dot3(h, strength):
     """Tangent-space normal map of a wrapping height field: 128 in a channel means 0."""
     dx = (np.roll(h, -1, 1) - np.roll(h, 1, 1)) * 0.5 * strength
@@ -229,6 +240,7 @@ def main():
     save_gloss_tga(col, gloss, os.path.join(out, "Level_CobbleGloss.tga"))
     Image.fromarray(dot3(h, 5.0)).save(os.path.join(out, "Level_CobbleGlossDOT3.jpg"), quality=90)
     save_jpg(lava(), os.path.join(out, "Level_Lava.jpg"))
+    save_jpg(window(), os.path.join(out, "Level_Window.jpg"))
     col, h, gloss = gate_wood()
     save_jpg(col, os.path.join(out, "Level_GateWood.jpg"))
     save_gloss_tga(downsize(col, 256), downsize(gloss, 256),
