@@ -92,7 +92,13 @@ public:
         if (r.componentSize <= 0 || r.components <= 0 || r.componentSize > 4)
             Fail(what + ": accessor " + std::to_string(index) + " has an unknown component or element type");
         const std::size_t element = static_cast<std::size_t>(r.componentSize) * r.components;
-        if (a.bufferView < 0) return r;
+        if (a.bufferView < 0) {
+            // All zeros by definition; the count is all there is to check.
+            if (r.count > (std::size_t{1} << 24))
+                Fail(what + ": accessor " + std::to_string(index) + " without a buffer view claims " +
+                     std::to_string(r.count) + " elements");
+            return r;
+        }
         if (static_cast<std::size_t>(a.bufferView) >= m_.bufferViews.size())
             Fail(what + ": buffer view " + std::to_string(a.bufferView) + " out of range");
         const tinygltf::BufferView& v = m_.bufferViews[a.bufferView];
@@ -419,7 +425,7 @@ double UniformScale(const Mat4& g) {
 bool HasNonUniformScale(const Mat4& g, double s) {
     for (int c = 0; c < 3; ++c) {
         const double l = math::Length({g.at(0, c), g.at(1, c), g.at(2, c)});
-        if (std::fabs(l - s) > 1e-3 * std::max(1.0, s)) return true;
+        if (std::fabs(l - s) > 1e-3 * s) return true;
     }
     return false;
 }
@@ -664,10 +670,11 @@ struct Converter {
                     weights[set] = acc.Floats(attr(wn.c_str()), 4, what + " " + wn);
                     if (joints[set].size() / 4 != count || weights[set].size() / 4 != count)
                         Fail(what + ": " + jn + "/" + wn + " have a different count than POSITION");
-                    for (std::uint32_t j : joints[set])
-                        if (j >= jointBone.size())
-                            Fail(what + ": joint index " + std::to_string(j) + " out of range (the skin has " +
-                                 std::to_string(jointBone.size()) + " joints)");
+                    // Joint slots with weight 0 are never read, whatever they hold.
+                    for (std::size_t k = 0; k < joints[set].size(); ++k)
+                        if (weights[set][k] > 0 && joints[set][k] >= jointBone.size())
+                            Fail(what + ": joint index " + std::to_string(joints[set][k]) +
+                                 " out of range (the skin has " + std::to_string(jointBone.size()) + " joints)");
                 }
                 if (joints[0].empty()) Fail(what + ": skinned mesh without JOINTS_0/WEIGHTS_0");
             }
@@ -847,7 +854,9 @@ struct Converter {
         std::map<int, int> groupOf;
         auto start = [&] {
             parts.push_back({});
-            parts.back().name = mesh.name + "_" + std::to_string(parts.size());
+            // name_1, name_2 ...; the base is shortened when the suffix would pass 63 characters.
+            const std::string suffix = "_" + std::to_string(parts.size());
+            parts.back().name = mesh.name.substr(0, model::emd::kMaxMeshNameChars - suffix.size()) + suffix;
             parts.back().channels = mesh.channels;
             used.clear();
             remap.clear();
@@ -1065,7 +1074,7 @@ struct Converter {
             for (std::size_t b = 0; b < sk.boneNode.size(); ++b) {
                 const Mat4& gm = global[sk.boneNode[b]];
                 const double s = UniformScale(gm);
-                if (!scaleWarned && (std::fabs(s - sk.scale[b]) > 1e-3 * std::max(1.0, sk.scale[b]) ||
+                if (!scaleWarned && (std::fabs(s - sk.scale[b]) > 1e-3 * sk.scale[b] ||
                                      HasNonUniformScale(gm, s))) {
                     warnings.push_back("bone \"" + NodeName(m, sk.boneNode[b]) +
                                        "\" changes scale during the animation; poses keep only rotation and position");
@@ -1091,6 +1100,8 @@ struct Converter {
 
     ConvertResult Run() {
         if (!(opt.scale > 0) || !std::isfinite(opt.scale)) Fail("--scale must be a positive number");
+        for (const auto& e : m.extensionsRequired)
+            Fail("the file requires the extension " + e + ", which is not supported (export without compression)");
         sc = BuildScene(m);
         sk = BuildSkeleton(m, sc, warnings);
         CollectMaterials();
