@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "d3dutil/image.h"
 #include "model/emd_format.h"
 
 namespace {
@@ -184,6 +185,61 @@ TEST(GearFiles, FrontFacesAgreeWithTheirNormals) {
         }
         ASSERT_GT(all, 0.0);
         EXPECT_GT(agree / all, 0.97);
+    }
+}
+
+// Wrapping addressing would carry a coordinate outside 0..1 onto a neighbouring atlas tile.
+TEST(GearFiles, TextureCoordinatesStayInsideTheAtlas) {
+    for (const std::string& name : AllGear()) {
+        SCOPED_TRACE(name);
+        LOAD_OR_SKIP(name, l);
+        for (const auto& mesh : l.model.meshes)
+            for (const auto& v : mesh.vertices) {
+                ASSERT_EQ(1u, v.channels.size()) << "one uv set";
+                for (const auto& uv : v.channels[0]) {
+                    EXPECT_TRUE(uv.u >= 0.0f && uv.u <= 1.0f && uv.v >= 0.0f && uv.v <= 1.0f)
+                        << uv.u << ", " << uv.v;
+                }
+            }
+    }
+}
+
+TEST(GearTextures, AtlasesDecodeAtPowerOfTwoSizesWithOutwardNormalMaps) {
+    for (const char* stem : {"Gear_Vehicles", "Gear_Shields", "Gear_Weapons"}) {
+        SCOPED_TRACE(stem);
+        const fs::path colour = kMedia / "Texture" / (std::string(stem) + ".jpg");
+        const fs::path bump = kMedia / "Texture" / (std::string(stem) + "DOT3.jpg");
+        if (!fs::exists(colour) || !fs::exists(bump)) GTEST_SKIP() << stem << " not built yet";
+        d3dutil::Image c, n;
+        d3dutil::ImageFileDescription ci, ni;
+        std::string why;
+        const auto cb = ReadAll(colour), nb = ReadAll(bump);
+        ASSERT_TRUE(d3dutil::DecodeImage(cb.data(), cb.size(), c, ci, &why)) << why;
+        ASSERT_TRUE(d3dutil::DecodeImage(nb.data(), nb.size(), n, ni, &why)) << why;
+        EXPECT_EQ(d3dutil::ImageFileType::Jpg, ci.fileType);
+        for (std::uint32_t side : {c.width, c.height})
+            EXPECT_TRUE(side >= 64 && (side & (side - 1)) == 0) << side;
+        EXPECT_EQ(c.width, n.width);
+        EXPECT_EQ(c.height, n.height);
+        // Tangent-space normals: unit length once decoded, never facing into the surface, and
+        // not flat (the relief is there).
+        double tilted = 0, count = 0, lumaSum = 0;
+        for (std::uint32_t y = 0; y < n.height; y += 3)
+            for (std::uint32_t x = 0; x < n.width; x += 3) {
+                const std::uint8_t* p = n.Pixel(x, y);
+                const double nx = p[0] / 127.5 - 1, ny = p[1] / 127.5 - 1, nz = p[2] / 127.5 - 1;
+                const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
+                ASSERT_NEAR(1.0, len, 0.12) << x << ", " << y;
+                ASSERT_GT(nz, 0.3) << x << ", " << y;
+                tilted += nz < 0.995 ? 1 : 0;
+                count += 1;
+                const std::uint8_t* q = c.Pixel(x, y);
+                lumaSum += 0.3 * q[0] + 0.59 * q[1] + 0.11 * q[2];
+            }
+        EXPECT_GT(tilted / count, 0.2);
+        const double luma = lumaSum / count;
+        EXPECT_GT(luma, 50.0) << "too dark to read under the night lights";
+        EXPECT_LT(luma, 170.0);
     }
 }
 
