@@ -26,11 +26,29 @@ if [ "${1:-}" = "--preview" ]; then
     cp "$media"/Texture/Orc_* "$work/gltf/"
     out=$build/preview
     mkdir -p "$out"
-    for view in front side; do
-        blender -b --factory-startup -P "$here/render_preview.py" -- "$work/gltf" "$out/all_$view.png" 0.25 $view >/dev/null
-    done
+    blender -b --factory-startup -P "$here/render_preview.py" -- "$work/gltf" "$out/all.png" 0.25 front >/dev/null
     for n in Orc_0 Orc_1 Orc_2 Orc_3 Orc_4 Orc_5 Orc_6 Orc_7 Orc_flag; do
-        blender -b --factory-startup -P "$here/render_preview.py" -- "$work/gltf" "$out/$n.png" 0.25 close $n >/dev/null
+        for view in close profile; do
+            blender -b --factory-startup -P "$here/render_preview.py" -- "$work/gltf" "$out/${n}_$view.png" 0.25 $view $n >/dev/null
+        done
     done
+    # each orc at rest with one of the weapons and one of the shields, all on one sheet
+    set -- 1 3 8 0 2 7 4 1 10 5 3 9 12 8 6 2
+    for i in 0 1 2 3 4 5 6 7; do
+        blender -b --factory-startup -P "$here/render_preview.py" -- "$work/gltf" "$out/gear_$i.png" 0 gear \
+            Orc_$i Weapon_$1 Shield_$2 "$media" >/dev/null
+        shift 2
+    done
+    /usr/bin/python3 - "$out" <<'PY'
+import sys
+from PIL import Image
+out = sys.argv[1]
+ims = [Image.open(f"{out}/gear_{i}.png").crop((200, 200, 700, 1000)) for i in range(8)]
+w, h = ims[0].size
+sheet = Image.new("RGB", (w * 4, h * 2), (60, 60, 60))
+for i, im in enumerate(ims):
+    sheet.paste(im, ((i % 4) * w, (i // 4) * h))
+sheet.save(f"{out}/gear_sheet.png")
+PY
     echo "previews in $out"
 fi

@@ -115,7 +115,7 @@ class Mesh:
                 self._tri(pole, rings[-1][j], rings[-1][j + 1], flip)
         self.parts += 1
 
-    def ellipsoid(self, centre, radii, rect, bones, n=12, rings=8, axis=(0.0, 1.0, 0.0),
+    def ellipsoid(self, centre, radii, rect, bones, n=10, rings=6, axis=(0.0, 1.0, 0.0),
                   hint=(0.0, 0.0, 1.0), cut=1.0, sexp=2.0):
         """Ellipsoid with radii (along e1, along axis, along e2); cut < 1 keeps only the part above
         -cut along the axis (a dome: cut = 0 gives a half shell closed by a flat cap)."""
@@ -134,7 +134,7 @@ class Mesh:
         self.tube(cs, r1, r2, rect, [bones] * (rings + 1), n=n, axis_hint=hint,
                   sexp=sexp, caps=(cut < 0.999, False))
 
-    def box(self, centre, half, rect, bones, along="y"):
+    def box(self, centre, half, rect, bones, along="y", sexp=8.0):
         """A rounded box with half extents (hx, hy, hz) in model axes, built as a four-sided tube
         (high superellipse exponent) along one of the axes."""
         c = np.asarray(centre, dtype=np.float64)
@@ -148,7 +148,7 @@ class Mesh:
         axis = np.asarray(axis, dtype=np.float64)
         self.tube([c - axis * length, c - axis * length * 0.9, c + axis * length * 0.9, c + axis * length],
                   [r1 * 0.85, r1, r1, r1 * 0.85], [r2 * 0.85, r2, r2, r2 * 0.85],
-                  rect, [bones] * 4, n=12, axis_hint=hint, sexp=8.0)
+                  rect, [bones] * 4, n=8, axis_hint=hint, sexp=sexp)
 
     def _tri(self, a, b, c, flip=False):
         self.tris.append((a, c, b) if flip else (a, b, c))

@@ -165,12 +165,12 @@ def build_orc(o, flag=False):
              W(("neck", 1))]
     torso = ([(0, y, z) for y, z in zip(ys, zs)], depth, width, bones)
     skin_top = "skin"
-    m.tube(torso[0], depth, width, rect(skin_top), bones, n=16, caps=(True, False))
+    m.tube(torso[0], depth, width, rect(skin_top), bones, n=12, caps=(True, False))
 
     def shell(cell, lo, hi, scale, bones_override=None):
         c = [(0, ys[i], zs[i]) for i in range(lo, hi + 1)]
         m.tube(c, [d * scale for d in depth[lo:hi + 1]], [w * scale for w in width[lo:hi + 1]],
-               rect(cell), bones_override or bones[lo:hi + 1], n=16, caps=(False, False))
+               rect(cell), bones_override or bones[lo:hi + 1], n=12, caps=(False, False))
 
     if g["torso"] == "mail":
         shell("mail", 1, 6, 1.07)
@@ -239,7 +239,7 @@ def build_orc(o, flag=False):
     m.ellipsoid(hp(0, 0.085, 0.09), (0.035, 0.035, 0.125), rect("head"), hb, n=10, rings=5,
                 axis=(0, 0, 1), hint=(0, 1, 0))                                       # brow ridge
     for s in (-1, 1):
-        m.ellipsoid(hp(s * 0.05, 0.05, 0.12), (0.022, 0.016, 0.022), patch("eye"), hb, n=8, rings=4,
+        m.ellipsoid(hp(s * 0.05, 0.05, 0.12), (0.022, 0.016, 0.022), patch("eye"), hb, n=6, rings=3,
                     axis=(0, 0, 1), hint=(0, 1, 0))
         m.tube([hp(s * 0.045, -0.085, 0.14), hp(s * 0.05, -0.05, 0.165), hp(s * 0.06, -0.01, 0.17)],
                [0.017, 0.012, 0.002], [0.017, 0.012, 0.002], patch("ivory"), [hb] * 3, n=6,
@@ -255,7 +255,7 @@ def build_orc(o, flag=False):
     helmet = g["helmet"]
     metal = "bronze" if "bronze" in helmet else "iron"
     if helmet in ("skullcap", "spiked", "horned", "horned_bronze", "closed", "crested"):
-        m.ellipsoid(hp(0, 0.065, -0.01), (0.145, 0.165, 0.155), rect(metal), hb, n=16, rings=6, cut=0.05)
+        m.ellipsoid(hp(0, 0.065, -0.01), (0.145, 0.165, 0.155), rect(metal), hb, n=14, rings=5, cut=0.05)
         m.tube([hp(0, 0.055, -0.01), hp(0, 0.085, -0.01)], [0.16, 0.16], [0.152, 0.152], rect(metal),
                [hb] * 2, n=16, caps=(False, False))                                      # rim
         if g["nasal"]:
@@ -297,14 +297,14 @@ def build_orc(o, flag=False):
         grip = P("weapon_R") if side == "R" else P("shield_L")
         ua, fa, hd = "upperarm_" + side, "forearm_" + side, "hand_" + side
         m.ellipsoid(sh + (s * 0.01, 0.0, 0.0), (0.10 * lf, 0.095 * lf, 0.10 * lf), rect("skin"),
-                    W((ua, .7), ("clavicle_" + side, .3)), n=12, rings=6)
+                    W((ua, .7), ("clavicle_" + side, .3)), n=8, rings=5)
         a = [sh, sh * 0.6 + el * 0.4, sh * 0.2 + el * 0.8, el]
         m.tube(a, [0.075 * lf, 0.085 * lf, 0.07 * lf, 0.062 * lf], [0.08 * lf, 0.09 * lf, 0.075 * lf, 0.065 * lf],
                rect("skin"), [W((ua, .6), ("clavicle_" + side, .4)), W((ua, 1)), W((ua, 1)),
-                              W((ua, .5), (fa, .5))], n=10, caps=(False, False))
+                              W((ua, .5), (fa, .5))], n=8, caps=(False, False))
         f = [el, el * 0.7 + wr * 0.3, wr]
         m.tube(f, [0.064 * lf, 0.068 * lf, 0.048 * lf], [0.066 * lf, 0.07 * lf, 0.052 * lf], rect("skin"),
-               [W((fa, .6), (ua, .4)), W((fa, 1)), W((fa, .7), (hd, .3))], n=10, caps=(True, False))
+               [W((fa, .6), (ua, .4)), W((fa, 1)), W((fa, .7), (hd, .3))], n=8, caps=(True, False))
         if g["bracers"]:
             bc = {"leather": "leather", "plate": "plate", "bronze": "bronze"}[g["bracers"]]
             b = [el * 0.6 + wr * 0.4, el * 0.2 + wr * 0.8]
@@ -312,7 +312,7 @@ def build_orc(o, flag=False):
                    caps=(False, False))
         # fist around the haft / grip: knuckles across, fingers wrapped round a vertical axis
         fist = grip if side == "R" else grip
-        m.box(fist + (0, 0.005, -0.01), (0.048 * lf, 0.052, 0.055), rect("skin"), W((hd, 1)))
+        m.box(fist + (0, 0.005, -0.01), (0.046 * lf, 0.05, 0.052), rect("skin"), W((hd, 1)), sexp=4)
         m.ellipsoid(fist + (s * -0.02, 0.045, -0.02), (0.02, 0.025, 0.03), rect("skin"), W((hd, 1)),
                     n=6, rings=3)  # thumb
         # shoulder guards
@@ -324,29 +324,32 @@ def build_orc(o, flag=False):
             for k in range(layers):
                 r = (0.15 - 0.02 * k) * lf
                 m.ellipsoid(sh + (s * (0.02 + 0.03 * k), 0.04 - 0.06 * k, 0.0), (r, 0.11 * lf, r * 0.95),
-                            rect(pc), W((ua, .65), ("clavicle_" + side, .35)), n=12, rings=5,
+                            rect(pc), W((ua, .65), ("clavicle_" + side, .35)), n=10, rings=3,
                             axis=(s * 0.45, 1.0, 0.0), hint=(0, 0, 1), cut=0.25)
 
     # Legs.
     for s, side in ((-1, "R"), (1, "L")):
         hp_, kn, an = P("thigh_" + side), P("shin_" + side), P("foot_" + side)
         th, sn, ft = "thigh_" + side, "shin_" + side, "foot_" + side
-        m.tube([hp_ + (0, 0.06, 0), hp_ * 0.6 + kn * 0.4, kn], [0.11 * lf, 0.115 * lf, 0.08 * lf],
-               [0.115 * lf, 0.11 * lf, 0.08 * lf], rect("leather" if g["flaps"] != "fur" else "skin"),
-               [W(("pelvis", .5), (th, .5)), W((th, 1)), W((th, .5), (sn, .5))], n=10, caps=(False, False))
-        m.tube([kn, kn * 0.6 + an * 0.4, an + (0, 0.02, 0)], [0.08 * lf, 0.085 * lf, 0.06 * lf],
-               [0.08 * lf, 0.08 * lf, 0.06 * lf], rect("skin"),
-               [W((sn, .55), (th, .45)), W((sn, 1)), W((sn, .7), (ft, .3))], n=10, caps=(False, False))
-        m.ellipsoid(kn + (0, 0.0, 0.05), (0.065 * lf, 0.06, 0.05), rect("plate" if g["greaves"] else "leather"),
-                    W((sn, .5), (th, .5)), n=8, rings=4, axis=(0, 0, 1), hint=(0, 1, 0))
+        m.tube([hp_ + (0, 0.06, 0), hp_ * 0.7 + kn * 0.3, hp_ * 0.3 + kn * 0.7, kn],
+               [0.105 * lf, 0.12 * lf, 0.1 * lf, 0.078 * lf], [0.115 * lf, 0.115 * lf, 0.095 * lf, 0.078 * lf],
+               rect("leather" if g["flaps"] != "fur" else "skin"),
+               [W(("pelvis", .5), (th, .5)), W((th, 1)), W((th, 1)), W((th, .5), (sn, .5))], n=8,
+               caps=(False, False))
+        m.tube([kn, kn * 0.7 + an * 0.3 + (0, 0, -0.012), kn * 0.3 + an * 0.7, an + (0, 0.02, 0)],
+               [0.078 * lf, 0.092 * lf, 0.072 * lf, 0.058 * lf], [0.078 * lf, 0.082 * lf, 0.07 * lf, 0.058 * lf],
+               rect("skin"), [W((sn, .55), (th, .45)), W((sn, 1)), W((sn, 1)), W((sn, .7), (ft, .3))], n=8,
+               caps=(False, False))
         if g["greaves"]:
+            m.ellipsoid(kn + (0, 0.0, 0.05), (0.06 * lf, 0.05, 0.055), rect(g["greaves"]),
+                        W((sn, .5), (th, .5)), n=8, rings=4, axis=(0, 0, 1), hint=(0, 1, 0))
             gc = {"plate": "plate", "leather": "leather"}[g["greaves"]]
             m.tube([kn * 0.8 + an * 0.2, an + (0, 0.06, 0)], [0.092 * lf, 0.072 * lf], [0.09 * lf, 0.07 * lf],
-                   rect(gc), [W((sn, 1))] * 2, n=10, caps=(False, False))
+                   rect(gc), [W((sn, 1))] * 2, n=8, caps=(False, False))
         # boot: ankle cuff and a foot reaching forward to a blunt toe
         m.tube([an + (0, 0.09, 0), an + (0, 0.0, 0.0)], [0.075 * lf, 0.075 * lf], [0.075 * lf, 0.075 * lf],
-               rect("strap"), [W((ft, .6), (sn, .4)), W((ft, 1))], n=10, caps=(False, False))
-        m.box(an + (0, -0.045, 0.07), (0.075 * lf, 0.055, 0.15), rect("strap"), W((ft, 1)), along="z")
+               rect("strap"), [W((ft, .6), (sn, .4)), W((ft, 1))], n=8, caps=(False, False))
+        m.box(an + (0, -0.052, 0.05), (0.064 * lf, 0.048, 0.125), rect("strap"), W((ft, 1)), along="z", sexp=3.5)
 
     if flag:
         build_banner(m, o, J)
@@ -410,9 +413,18 @@ def walk(o, J, flag_j, length_ms):
     heads = J + (flag_j or [])
     n = len(bones)
     L = length_ms / 1000.0
-    stride = 0.20 + 0.02 * (o["leg"] - 0.85) * 10
+    # The route moves a unit 2.5 scene units per 100 ms; at this orc's scale (45.3 units over its
+    # box height) a planted foot keeps pace when it travels 4 * stride per loop.
+    ground_speed = 25.0 * head_top(o) / 45.3
+    stride = min(ground_speed * L / 4.0, 0.30)
     lift = 0.09
     ankle_h = 0.10
+    hip0, knee0, ank0 = heads[B["thigh_R"]], heads[B["shin_R"]], heads[B["foot_R"]]
+    leg_len = np.linalg.norm((knee0 - hip0)[1:]) + np.linalg.norm((ank0 - knee0)[1:])
+    # lower the hips so that the leg reaches the foot at full stride with the knee still bent
+    drop = max(0.035, hip0[1] - ankle_h - math.sqrt((0.965 * leg_len) ** 2 - stride ** 2))
+
+    walk_info.update(stride=stride, drop=drop)
 
     def foot_path(p):
         p %= 1.0
@@ -428,7 +440,7 @@ def walk(o, J, flag_j, length_ms):
         G = [None] * n  # (rotation 3x3, position) in model space
         R = [np.eye(3)] * n
         # pelvis: bob twice per cycle, sway and twist with the stride
-        bob = -0.035 - 0.02 * math.cos(2 * ph)
+        bob = -drop - 0.02 * math.cos(2 * ph)
         R[0] = mk.rot_y(0.08 * math.cos(ph)) @ mk.rot_z(0.04 * math.sin(ph)) @ mk.rot_x(0.05)
         G[0] = (R[0], heads[0] + np.array([-0.015 * math.sin(ph), bob, 0]))
         local = {
@@ -504,6 +516,9 @@ def walk(o, J, flag_j, length_ms):
     return frame
 
 
+walk_info = {}
+
+
 def key_times(length_ms):
     t = list(range(0, length_ms, 100))
     if t[-1] != length_ms:
@@ -535,6 +550,7 @@ def main():
         tx.build_atlas(o["look"], 11 + i, os.path.join(texdir, mat["colourMap"]),
                        os.path.join(texdir, mat["bumpMap"]), o.get("banner"))
         pos = np.array(body.pos)
+        print(f"  stride {walk_info['stride']:.3f} hip drop {walk_info['drop']:.3f}")
         print(f"{o['name']}: {tris} triangles, {verts} vertices, box y {pos[:, 1].min():.3f}..{pos[:, 1].max():.3f}")
 
 
