@@ -228,6 +228,59 @@ def bottom_patches(ground_mat, rock_mat, lava_mat, stone_mat):
     return ps
 
 
+def tunnel_patches(rock_mat, x0, x1):
+    """A rock mass over the end of the road with a tunnel mouth facing the fortress: the army
+    marches into the dark instead of off the edge of the world."""
+    zc = -153.5
+    base = 28.0
+
+    def inner(u):
+        t = math.pi * (1 - u)
+        return zc + 82.0 * np.cos(t), base + 195.0 * np.sin(t) ** 0.6
+
+    def outer(u, x):
+        t = math.pi * (1 - u)
+        bump = 1 + 0.18 * fbm(u * 6.0, x / 60.0, 97, 4) + 0.12 * ridged(u * 11.0, x / 40.0, 98, 3)
+        return zc + 205.0 * np.cos(t) * bump, base - 4 + 270.0 * np.sin(t) ** 0.8 * bump
+
+    def front(u, v):
+        zi, yi = inner(u)
+        zo, yo = outer(u, np.full(np.shape(u), x0))
+        z = zi + v * (zo - zi)
+        y = yi + v * (yo - yi)
+        x = x0 - 14.0 * np.sin(math.pi * v) * (0.6 + 0.8 * ridged(u * 9.0, v * 4.0, 99, 3))
+        return np.stack([x, y, z], -1)
+
+    def bore(u, w):
+        zi, yi = inner(u)
+        x = x0 + w * (x1 - x0)
+        return np.stack([x + 0 * u, yi + 0 * w, zi + 0 * w], -1)
+
+    def shell(u, w):
+        x = x0 + w * (x1 - x0)
+        zo, yo = outer(u, x)
+        return np.stack([x + 0 * u, yo, zo], -1)
+
+    dark = lambda u, v: np.clip(0.25 + 0.0 * u + 0.0 * v, 0, 1)  # noqa: E731
+    ps = [Patch("tunnel_mouth", front, 40, 8, rock_mat, outward=(-1, 0, 0), tile=(200.0, 200.0)),
+          Patch("tunnel_bore", bore, 20, 4, rock_mat, outward=(0, -1, 0), tile=(200.0, 200.0),
+                ao=lambda u, w: np.clip(0.5 - 0.45 * w, 0.05, 1) + 0 * u),
+          Patch("tunnel_shell", shell, 40, 6, rock_mat, outward=(0, 1, 0), tile=(200.0, 200.0))]
+    del dark
+
+    def cap(u, v):
+        # the dark far end of the bore, just short of the road's end
+        zi, yi = inner(u)
+        return np.stack([np.full(np.shape(u), x1 - 0.5), base - 3 + v * (yi - base + 3),
+                         zi + 0 * v], -1)
+    end = Patch("tunnel_end", cap, 20, 2, rock_mat, outward=(-1, 0, 0), tile=(200.0, 200.0))
+    end.light = lambda P, N: np.full(P.shape[:-1] + (3,), 0.03)
+    ps.append(end)
+    for p in ps:
+        p.group = None
+    return ps
+
+
 def rocks_patches(ground_mat, rock_mat):
     x0, x1 = 0.0, 924.784
     z0, z1 = -1486.76, 123.67
@@ -244,7 +297,8 @@ def rocks_patches(ground_mat, rock_mat):
         stones = 7.0 * smoothstep(90.0, 150.0, np.abs(dz)) * ridged(x / 45.0, z / 45.0, 55, 3)
         return base + crags + peaks + stones
 
-    ps = heightfield("plateau", x0, x1, z0, z1, h, 14.0, rock_mat, tiles=(3, 7), tile=240.0,
+    ps = tunnel_patches(rock_mat, 872.0, x1)
+    ps += heightfield("plateau", x0, x1, z0, z1, h, 14.0, rock_mat, tiles=(3, 7), tile=240.0,
                      ao=lambda x, z: np.clip(0.85 + 0.3 * fbm(x / 50.0, z / 50.0, 57, 3), .5, 1.1))
     # rock pillars rising out of the lava up the chasm (beyond z = -600, clear of the shots),
     # one leaning on the near wall

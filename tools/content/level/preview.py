@@ -31,6 +31,10 @@ VIEWS = {
     "view0": ((84.6, 155.7, -11.7), 202.0, 2.0),
     "view4": ((342.0, 770.0, -490.0), 150.0, -40.0),
     "view2": ((180.0, 254.0, 273.0), 221.0, -1.0),
+    "view1": ((172.0, 505.0, 67.0), 200.0, -20.0),
+    "view3": ((357.6, 119.0, -126.0), 183.0, 13.9),
+    "forecourt": ((-380.0, 80.0, -153.5), 0.0, -3.0),
+    "road_end": ((560.0, 90.0, -60.0), 345.0, -4.0),
     "bridge": ((-120.0, 60.0, -330.0), 120.0, 8.0),
     "chasm": ((-140.0, -250.0, 200.0), 265.0, 12.0),
     "gate": ((-250.0, 90.0, -160.0), 180.0, 14.0),
@@ -121,7 +125,7 @@ scene.render.film_transparent = False
 scene.view_settings.view_transform = "Standard"
 world = bpy.data.worlds.new("night")
 world.use_nodes = True
-world.node_tree.nodes["Background"].inputs[0].default_value = (0.02, 0.025, 0.05, 1)
+world.node_tree.nodes["Background"].inputs[0].default_value = (0.03, 0.02, 0.045, 1)
 scene.world = world
 
 cam_data = bpy.data.cameras.new("cam")

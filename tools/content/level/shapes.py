@@ -184,6 +184,11 @@ def night_light(P, N):
     light = np.zeros(P.shape[:-1] + (3,))
     light += np.array([0.10, 0.115, 0.18]) * (0.6 + 0.4 * ny)[..., None]
     moon = np.clip(N @ MOON, 0, 1)
+    # the chasm's depths lie in the shadow of its rims
+    x = P[..., 0]
+    y = P[..., 1]
+    inside = (x > CHASM_X[0] - 10) & (x < CHASM_X[1] + 10)
+    moon = moon * np.where(inside, smoothstep(-260.0, 10.0, y), 1.0)
     light += np.array([0.30, 0.36, 0.56]) * moon[..., None]
     for pos, col, radius, strength in FIRES:
         d = np.asarray(pos) - P
@@ -193,15 +198,16 @@ def night_light(P, N):
         light += np.asarray(col) * (lam * att)[..., None]
     # the lava: a broad red glow from below that fills the chasm and fades with height and
     # with the distance from its rims
-    x = P[..., 0]
-    y = P[..., 1]
     out = np.maximum(CHASM_X[0] - x, 0) + np.maximum(x - CHASM_X[1], 0)
     height = np.maximum(y - LAVA_Y, 0)
-    fall = np.exp(-height / 260.0) * np.exp(-out / 70.0)
+    fall = np.exp(-height / 210.0) * np.exp(-out / 60.0)
     centre = (CHASM_X[0] + CHASM_X[1]) / 2
     towards = np.sign(centre - x) * N[..., 0]
     facing = np.clip(0.45 - 0.55 * ny + 0.35 * towards, 0.05, 1.4)
-    light += np.array([1.0, 0.30, 0.07]) * (2.3 * fall * facing)[..., None]
+    light += np.array([1.0, 0.30, 0.07]) * (2.8 * fall * facing)[..., None]
+    # the tunnel at the end of the road swallows the light
+    tunnel = smoothstep(872.0, 915.0, x) * (np.abs(P[..., 2] + 153.5) < 90) * (y < 230)
+    light = light * (1 - 0.93 * tunnel)[..., None]
     # walls darken towards the ground they stand on
     contact = 1 - 0.45 * (1 - np.abs(ny)) * smoothstep(110.0, 30.0, y) * (y > 0)
     return light * contact[..., None]
