@@ -34,9 +34,9 @@ def troll(tex):
     c.bone("neck", V(0, 19, 38), V(0, 24, 41), "chest", radius=6)
     c.bone("head", V(0, 24, 41), V(0, 31, 41), "neck", radius=6)
     for s, sf in ((1, ".L"), (-1, ".R")):
-        c.bone("upperarm" + sf, V(11 * s, 18, 37.5), V(12 * s, 30.5, 39), "chest", radius=6)
-        c.bone("forearm" + sf, V(12 * s, 30.5, 39), V(11 * s, 42, 41), "upperarm" + sf, radius=5)
-        c.bone("hand" + sf, V(11 * s, 42, 41), V(11 * s, 48, 41.5), "forearm" + sf, radius=4.5)
+        c.bone("upperarm" + sf, V(11 * s, 18, 34.5), V(12 * s, 30.5, 36), "chest", radius=6)
+        c.bone("forearm" + sf, V(12 * s, 30.5, 36), V(11 * s, 42, 38), "upperarm" + sf, radius=5)
+        c.bone("hand" + sf, V(11 * s, 42, 38), V(11 * s, 48, 38.5), "forearm" + sf, radius=4.5)
         c.bone("thigh" + sf, V(7 * s, 0, 21), V(8 * s, -2, 11.5), "hips", radius=6.5)
         c.bone("shin" + sf, V(8 * s, -2, 11.5), V(8.5 * s, -10, 3), "thigh" + sf, radius=5)
         c.bone("foot" + sf, V(8.5 * s, -10, 3), V(8.5 * s, -4, 1), "shin" + sf, radius=4)
@@ -51,9 +51,9 @@ def troll(tex):
         return start
 
     for s in (1, -1):
-        a = chain([(V(11 * s, 18, 37.5), 7), (V(12 * s, 30.5, 39), 5.5), (V(11 * s, 41.5, 41), 4.5)])
+        a = chain([(V(11 * s, 18, 34.5), 6.5), (V(12 * s, 30.5, 36), 6), (V(11 * s, 41.5, 38), 5.2)])
         edges.extend([(4, a), (a, a + 1), (a + 1, a + 2)])
-        l = chain([(V(7 * s, 0, 21), 6.5), (V(8 * s, -2, 11.5), 5.5), (V(8.5 * s, -10, 3.2), 4)])
+        l = chain([(V(7 * s, 0, 21), 8), (V(8 * s, -2, 11.5), 6.5), (V(8.5 * s, -10, 3.2), 5)])
         edges.extend([(0, l), (l, l + 1), (l + 1, l + 2)])
     body = kit.skin_body(nodes, edges, subdiv=2, lumps=0.6, lump_scale=0.3, keep=0.3)
     limbs = [b[0] for b in c.bones]
@@ -76,27 +76,28 @@ def troll(tex):
     # stony growths along the hunched back
     for i, (f, z, r) in enumerate(((4, 37, 3.5), (9, 46.5, 4.2), (14, 44.5, 3.6), (-1, 31, 3.0))):
         for s in (1, -1):
-            c.add(kit.ellipsoid(V(3.2 * s, f, z), (r * 0.8, r, r * 0.55), rot=(0.6, 0.2 * s, 0)),
-                  "Troll_Skin", bone="chest" if f > 8 else "spine", tile=16)
+            c.add(kit.ellipsoid(V(3.2 * s, f, z), (r * 0.8, r, r * 0.55), rot=(0.6, 0.2 * s, 0),
+                                seg=6, rings=4), "Troll_Skin", bone="chest" if f > 8 else "spine",
+                  tile=16, smooth=False)
     # hands: broad mitts with stubby fingers pointing up, palms flat against the load
     for s, sf in ((1, ".L"), (-1, ".R")):
         hb = "hand" + sf
-        c.add(kit.ellipsoid(V(11 * s, 44.5, 41.5), (5.0, 2.8, 5.2)), "Troll_Skin", bone=hb, tile=16)
+        c.add(kit.ellipsoid(V(11 * s, 44.5, 38.5), (5.0, 2.8, 5.2)), "Troll_Skin", bone=hb, tile=16)
         for k in range(4):
             x = 11 * s + (k - 1.5) * 2.3 * s
-            c.add(kit.tube([V(x, 45.8, 45), V(x, 46.6, 47.8), V(x, 46.0, 49.6)], [1.5, 1.3, 0.7],
+            c.add(kit.tube([V(x, 45.8, 42.0), V(x, 46.6, 44.8), V(x, 46.0, 46.6)], [1.5, 1.3, 0.7],
                            seg=6), "Troll_Skin", bone=hb, tile=16)
-            c.add(kit.ellipsoid(V(x, 46.8, 49.3), (0.9, 0.45, 0.7), seg=6, rings=4), "Troll_Nail",
+            c.add(kit.ellipsoid(V(x, 46.8, 46.3), (0.9, 0.45, 0.7), seg=6, rings=4), "Troll_Nail",
                   bone=hb)
-        c.add(kit.tube([V(11 * s - 4.0 * s, 44, 40), V(11 * s - 6 * s, 45.5, 42.5),
-                        V(11 * s - 6.5 * s, 46.3, 44.5)], [1.5, 1.2, 0.7], seg=6), "Troll_Skin",
+        c.add(kit.tube([V(11 * s - 4.0 * s, 44, 37.0), V(11 * s - 6 * s, 45.5, 39.5),
+                        V(11 * s - 6.5 * s, 46.3, 41.5)], [1.5, 1.2, 0.7], seg=6), "Troll_Skin",
               bone=hb, tile=16)
         # iron cuffs with a broken chain link
-        c.add(kit.cylinder(V(11.2 * s, 38, 40.6), V(11.1 * s, 40.8, 41.0), 5.0, seg=14), "Troll_Iron",
+        c.add(kit.cylinder(V(11.2 * s, 38, 37.6), V(11.1 * s, 40.8, 38.0), 6.0, seg=14), "Troll_Iron",
               bone="forearm" + sf, smooth=False, tile=8)
-        c.add(kit.ring(V(11.2 * s, 39.4, 35.3), Vector((1, 0, 0)), 1.5, 0.5, seg=10), "Troll_Iron",
+        c.add(kit.ring(V(11.2 * s, 39.4, 32.3), Vector((1, 0, 0)), 1.5, 0.5, seg=10), "Troll_Iron",
               bone="forearm" + sf, tile=8)
-        c.add(kit.ring(V(11.2 * s, 39.4, 32.6), Vector((0, 1, 0)), 1.5, 0.5, seg=10), "Troll_Iron",
+        c.add(kit.ring(V(11.2 * s, 39.4, 29.6), Vector((0, 1, 0)), 1.5, 0.5, seg=10), "Troll_Iron",
               bone="forearm" + sf, tile=8)
         # feet: wide pads with three knobbly toes
         fb = "foot" + sf
@@ -167,14 +168,14 @@ def zver(tex):
     edges = [(0, 1), (0, 2), (2, 3), (3, 4), (4, 5), (5, 6), (1, 7), (7, 8), (8, 9)]
     for s in (1, -1):
         i = len(nodes)
-        nodes += [(V(12 * s, 26, 38), 10), (V(12.5 * s, 27, 24), 7.5), (V(12.5 * s, 27, 10), 6),
+        nodes += [(V(12 * s, 26, 38), 11), (V(12.5 * s, 27, 24), 8), (V(12.5 * s, 27, 10), 6.5),
                   (V(12.5 * s, 28, -3.0), 6.6)]
         edges += [(2, i), (i, i + 1), (i + 1, i + 2), (i + 2, i + 3)]
         j = len(nodes)
-        nodes += [(V(11 * s, -28, 40), 11.5), (V(12 * s, -23, 26), 8.5), (V(12 * s, -30, 13), 6.5),
+        nodes += [(V(11 * s, -28, 40), 12.5), (V(12 * s, -23, 26), 9), (V(12 * s, -30, 13), 7),
                   (V(12 * s, -28, -3.0), 6.6)]
         edges += [(1, j), (j, j + 1), (j + 1, j + 2), (j + 2, j + 3)]
-    body = kit.skin_body(nodes, edges, subdiv=2, lumps=0.8, lump_scale=0.2, keep=0.75)
+    body = kit.skin_body(nodes, edges, subdiv=2, lumps=0.8, lump_scale=0.2, keep=0.6)
     # keep the hooves' soles flat on the ground
     for v in body.verts:
         if v.co.z < 0.0:
@@ -193,6 +194,18 @@ def zver(tex):
             bone = "chest" if f < 40 else "neck"
             c.add(kit.tube([base, (base + tip) / 2, tip], [3.2, 2.2, 0.0], seg=6), "Beast_Hide",
                   bone=bone, tile=24)
+    # a shaggy skirt of overlapping locks hanging from the flanks, two rows
+    body_bones = ["pelvis", "spine", "chest"]
+    for s in (1, -1):
+        for row in range(2):
+            for k in range(12 - row):
+                f = -32 + k * 5.2 + row * 2.6
+                front = 3.0 if f > 14 else 0.0
+                z = 30.5 + row * 5 - front * 0.3
+                x = (14.2 + front * 0.8 - row * 0.6) * s
+                c.add(kit.ellipsoid(V(x, f, z), (1.6, 3.6, 6.5 + (k % 3) * 0.8),
+                                    rot=(0.25, 0.12 * s, 0), seg=6, rings=4),
+                      "Beast_Hide", bones=body_bones, tile=24)
     for s, sf in ((1, ".L"), (-1, ".R")):
         for k in range(3):
             base = V(12.5 * s + (k - 1) * 3 * s, 25 + k, 28)

@@ -380,6 +380,7 @@ def render_previews(creature, out_dir, views, size=(480, 360)):
     scene.render.engine = 'BLENDER_WORKBENCH'
     scene.display.shading.light = 'STUDIO'
     scene.display.shading.color_type = 'TEXTURE'
+    scene.display.shading.show_specular_highlight = False
     scene.render.resolution_x, scene.render.resolution_y = size
     scene.render.film_transparent = False
     world = bpy.data.worlds.new("w")

@@ -173,8 +173,8 @@ def eye(out, name, col):
 # --- beast -----------------------------------------------------------------------------------
 def beast_hide(out):
     n = 512
-    strands = noise(n, 1.1, stretch=(1.0, 10.0))
-    clumps = noise(n, 1.6, stretch=(1.0, 3.0))
+    strands = noise(n, 0.9, stretch=(1.0, 4.0))
+    clumps = noise(n, 1.4, stretch=(1.0, 2.0))
     patches = noise(n, 2.6)
     h = 0.6 * strands + 0.4 * clumps
     rgb = mix([128, 96, 64], [66, 48, 34], patches * 0.5 + 0.5)
