@@ -97,19 +97,28 @@ std::vector<std::string> AllGear() {
     return names;
 }
 
-// Points covering each triangle at most `step` apart (corners included), scaled by `s` about
-// `centre`: the body as the scene places it.
+// Points covering each triangle at most about `step` apart (corners and edges included), scaled
+// by `s` about `centre`: the body as the scene places it. Rows run parallel to the longest edge,
+// so slim triangles get few points.
 std::vector<V3> Samples(const Loaded& l, double step, V3 centre, double s) {
     std::vector<V3> out;
     for (const Tri& t : l.tris) {
-        const double e = std::max({Len(t.p[1] - t.p[0]), Len(t.p[2] - t.p[0]), Len(t.p[2] - t.p[1])});
-        const int k = std::max(1, int(std::ceil(e * s / step)));
-        for (int i = 0; i <= k; ++i)
-            for (int j = 0; i + j <= k; ++j) {
-                const V3 q = t.p[0] + (t.p[1] - t.p[0]) * (double(i) / k) +
-                             (t.p[2] - t.p[0]) * (double(j) / k);
-                out.push_back((q - centre) * s);
-            }
+        int k = 0;  // the longest edge runs from p[k] to p[k + 1]
+        double best = -1;
+        for (int e = 0; e < 3; ++e) {
+            const double len = Len(t.p[(e + 1) % 3] - t.p[e]);
+            if (len > best) best = len, k = e;
+        }
+        const V3 a = t.p[k], b = t.p[(k + 1) % 3], c = t.p[(k + 2) % 3];
+        const double area2 = Len(Cross(b - a, c - a));
+        const double height = best > 0 ? area2 / best : 0;
+        const int rows = std::max(1, int(std::ceil(height * s / step)));
+        for (int r = 0; r <= rows; ++r) {
+            const double f = double(r) / rows;  // 0 at the long edge, 1 at the apex
+            const V3 from = a + (c - a) * f, to = b + (c - b) * f;
+            const int n = std::max(1, int(std::ceil(Len(to - from) * s / step)));
+            for (int i = 0; i <= n; ++i) out.push_back((from + (to - from) * (double(i) / n) - centre) * s);
+        }
     }
     return out;
 }
@@ -332,6 +341,86 @@ TEST(GearBodies, StandWithinTheRoadAndReachForwardOfTheirWheels) {
         const double frontWheel = *std::max_element(u.alongs.begin(), u.alongs.end());
         EXPECT_GT(size.z / 2, frontWheel + kWheelHeight / 2);
     }
+}
+
+// The squads' partners in one frame: a unit's model scaled to its height, centred on its box,
+// standing on route y + lift, and `ahead` units forward (model -Z) of the body's route point.
+std::vector<V3> Placed(const Loaded& l, double height, double lift, double ahead, double step) {
+    const double s = height / l.Height();
+    std::vector<V3> pts = Samples(l, step, l.Centre(), s);
+    for (V3& p : pts) {
+        p.y += lift + height / 2;  // y above the road
+        p.z -= ahead;
+    }
+    return pts;
+}
+
+// The wagon's and the ballista's drawbars reach forward under the beast that pulls them: every
+// part of the body below the beast's outline must pass beneath its belly, between its legs.
+TEST(GearBodies, DrawbarsRunBeneathTheBeastAhead) {
+    LOAD_OR_SKIP("zver", beast);
+    struct Pair {
+        const char* body;
+        double height, lift, beastAhead;
+    };
+    for (const Pair& pr : {Pair{"wagon", 158.93, 7.0, 105.0}, Pair{"ballist", 158.93, 5.0, 90.0}}) {
+        SCOPED_TRACE(pr.body);
+        LOAD_OR_SKIP(pr.body, body);
+        const std::vector<V3> b = Placed(beast, 69.1, 0.0, pr.beastAhead, 0.5);
+        // lowest beast point per 1 x 1 column
+        constexpr double kCell = 1.0;
+        std::vector<double> lowest;
+        double x0 = 1e30, z0 = 1e30, x1 = -1e30, z1 = -1e30;
+        for (const V3& p : b) {
+            x0 = std::min(x0, p.x), x1 = std::max(x1, p.x);
+            z0 = std::min(z0, p.z), z1 = std::max(z1, p.z);
+        }
+        const int nx = int((x1 - x0) / kCell) + 1, nz = int((z1 - z0) / kCell) + 1;
+        lowest.assign(std::size_t(nx) * nz, 1e30);
+        for (const V3& p : b) {
+            double& c = lowest[std::size_t(int((p.z - z0) / kCell)) * nx + int((p.x - x0) / kCell)];
+            c = std::min(c, p.y);
+        }
+        int under = 0;
+        for (const V3& p : Placed(body, pr.height, pr.lift, 0.0, 0.5)) {
+            if (p.x < x0 || p.x > x1 || p.z < z0 || p.z > z1) continue;
+            ++under;
+            const int cx = int((p.x - x0) / kCell), cz = int((p.z - z0) / kCell);
+            double floorY = 1e30;
+            for (int dz = -1; dz <= 1; ++dz)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int ix = cx + dx, iz = cz + dz;
+                    if (ix >= 0 && ix < nx && iz >= 0 && iz < nz)
+                        floorY = std::min(floorY, lowest[std::size_t(iz) * nx + ix]);
+                }
+            ASSERT_LT(p.y + 1.0, floorY) << "body at (" << p.x << ", " << p.y << ", " << p.z
+                                         << ") meets the beast";
+        }
+        EXPECT_GT(under, 0) << "the drawbar should reach under the beast";
+    }
+}
+
+// The troll walks 83 behind the tower's route point and leans into it: its forward reach ends on
+// the tower's back (the push bar), neither short of it nor deep inside it.
+TEST(GearBodies, TheTrollsReachMeetsTheTowersBack) {
+    LOAD_OR_SKIP("cave_troll", troll);
+    LOAD_OR_SKIP("siedge_tower", tower);
+    const std::vector<V3> t = Placed(troll, 49.2, 0.0, -83.0, 1.0);
+    const std::vector<V3> w = Placed(tower, 178.5, 5.0, 0.0, 1.0);
+    double front = 1e30;  // the troll's foremost reach (smallest z)
+    for (const V3& p : t) front = std::min(front, p.z);
+    std::vector<V3> reach, back;
+    for (const V3& p : t)
+        if (p.z < front + 3.0) reach.push_back(p);
+    for (const V3& q : w)
+        if (q.z > front - 10.0) back.push_back(q);
+    double nearest = 1e30;
+    for (const V3& p : reach)
+        for (const V3& q : back) nearest = std::min(nearest, Len(p - q));
+    EXPECT_LT(nearest, 6.0) << "the troll's hands push at nothing";
+    double towerBack = -1e30;
+    for (const V3& q : w) towerBack = std::max(towerBack, q.z);
+    EXPECT_GT(front, towerBack - 4.0) << "the troll reaches deep into the tower";
 }
 
 TEST(GearWeapons, HeldOnTheHaftAtTheOriginHeadUp) {

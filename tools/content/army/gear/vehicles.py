@@ -326,11 +326,10 @@ def wagon():
     block(m, (-24.0, 9.0, zb), (24.0, 17.0, zb + 2.0), 'planks')
     block(m, (-24.0, 9.0, zf - 2.0), (24.0, 17.0, zf), 'planks')
     # the drawbar: a pole reaching forward under the beast, with its hitch
-    post(m, (0, 4.0, zf - 10.0), (0, 9.0, 86.5), 3.2, 2.8, 'timber', up=(0, 1, 0))
+    post(m, (0, 4.0, zf - 10.0), (0, 5.0, 86.5), 3.2, 2.8, 'timber', up=(0, 1, 0))
     for s in (-1, 1):
         post(m, (s * 14.0, 3.5, zf - 6.0), (s * 1.4, 5.5, 30.0), 2.0, 1.8, 'timber')
-    rod(m, (0, 9.2, 86.0), (0, 9.2, balance_z(m)), 1.9, 'iron', 6)
-    rod(m, (0, 6.0, 60.0), (0, 7.8, 70.0), 0.4, 'rust', 4)
+    rod(m, (0, 5.0, 86.0), (0, 5.0, balance_z(m)), 1.9, 'iron', 6)
     # an iron-barred cage over the rear of the bed
     cz0, cz1, cy0, cy1 = -86.0, -30.0, 9.0, 64.0
     for s in (-1, 1):
@@ -403,10 +402,10 @@ def ballista():
     axles(m, unit, alongs, bearing_x=(19.2, 24.8))
     block(m, (-23.0, 7.5, zb), (23.0, 10.0, zf), 'planks')
     # the drawbar and its braces
-    post(m, (0, 4.5, zf - 12.0), (0, 9.5, 92.5), 3.2, 2.8, 'timber')
+    post(m, (0, 4.5, zf - 12.0), (0, 5.5, 92.5), 3.2, 2.8, 'timber')
     for s in (-1, 1):
         post(m, (s * 15.0, 4.0, zf - 4.0), (s * 1.4, 6.0, 26.0), 2.0, 1.8, 'timber')
-    rod(m, (0, 9.7, 92.0), (0, 9.7, balance_z(m)), 1.9, 'iron', 6)
+    rod(m, (0, 5.5, 92.0), (0, 5.5, balance_z(m)), 1.9, 'iron', 6)
     # the trestle: four legs leaning in to a platform, with braces
     y0, y1 = 10.0, 116.0
     base = [(-20, -88), (20, -88), (20, -8), (-20, -8)]
