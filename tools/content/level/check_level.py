@@ -34,6 +34,40 @@ def info(meshconv, path):
     return lo, hi, verts, faces, maps
 
 
+def gate_swing_problems(bounds):
+    """Moves both leaves through their swing as the scene does (angle a from -90 to -170: centre
+    offset by w along the rotated depth, turned about y) and checks that every corner stays
+    inside the gate passage and behind the rebate lips."""
+    import math
+    problems = []
+    for name, z_hinge_sign in (("Gates_left", -1), ("Gates_right", 1)):
+        lo, hi = bounds[name]
+        w = (hi[2] - lo[2]) / 2
+        t = (hi[0] - lo[0]) / 2
+        h = (hi[1] - lo[1]) / 2
+        cz = (lo[2] + hi[2]) / 2
+        for step in range(0, 81):
+            a = math.radians(-90 - step)
+            if z_hinge_sign < 0:
+                pos = (-422.619 + w * math.cos(a), -191.36 - w - w * math.sin(a))
+                turn = -math.degrees(a) - 90
+            else:
+                pos = (-422.619 + w * math.cos(a), -123.961 + w + w * math.sin(a))
+                turn = math.degrees(a) + 90
+            c, s = math.cos(math.radians(turn)), math.sin(math.radians(turn))
+            for dx in (-t, t):
+                for dz in (-w, w):
+                    # row vector times the y rotation: x' = x c - z s, z' = x s + z c
+                    x = pos[0] + dx * c - dz * s
+                    z = pos[1] + dx * s + dz * c
+                    if not (-575.0 <= x <= -416.0 and -234.0 <= z <= -66.0):
+                        problems.append(f"{name}: corner at ({x:.1f}, {z:.1f}) at angle "
+                                        f"{-90 - step} leaves the passage")
+                        break
+        del h, cz
+    return problems[:4]
+
+
 def main():
     meshconv, mesh_dir, tex_dir = sys.argv[1:4]
     expect = {name: (pos, h) for name, (pos, h) in ENTITIES.items()}
@@ -66,6 +100,7 @@ def main():
         half = (bounds[name][1][2] - bounds[name][0][2]) / 2
         if abs(half - GATE_HALF_DEPTH) > 0.01 or bounds[name] != bounds[name + "_Bump"]:
             failures.append(f"{name}: half depth {half} or bump twin bounds differ")
+    failures += gate_swing_problems(bounds)
     if total_faces >= 150000:
         failures.append(f"level has {total_faces} triangles")
     size = 0

@@ -110,13 +110,19 @@ class Atlas:
             lu = np.linalg.norm(np.diff(P, axis=0), axis=-1).sum(0).mean()
             lv = np.linalg.norm(np.diff(P, axis=1), axis=-1).sum(1).mean()
             dims.append((max(lu, 1.0), max(lv, 1.0)))
-        density = 4.0
-        while density > 1e-4:
-            rects = self._try(dims, density)
-            if rects is not None:
-                return rects
-            density *= 0.93
-        raise RuntimeError("light map atlas cannot hold the patches")
+        # the largest texel density at which the shelves still fit, by bisection
+        lo, hi = 0.0, 8.0
+        best = None
+        for _ in range(30):
+            mid = (lo + hi) / 2
+            rects = self._try(dims, mid)
+            if rects is None:
+                hi = mid
+            else:
+                lo, best = mid, rects
+        if best is None:
+            raise RuntimeError("light map atlas cannot hold the patches")
+        return best
 
     def _try(self, dims, density):
         order = sorted(range(len(dims)), key=lambda k: -dims[k][1])

@@ -21,8 +21,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from geometry import (Patch, build_model, material, merge_groups, mesh_bounds, quad_mesh,  # noqa
                       write_glb, MeshData)
-from shapes import (box, cliff_x, cliff_z, heightfield, spire, night_light, lava_light,  # noqa
-                    to_bytes, fbm, ridged, smoothstep, LAVA_Y)
+from shapes import (_planar_uv, box, cliff_x, cliff_z, heightfield, spire, night_light, lava_light,  # noqa
+                    to_bytes, fbm, ridged, smoothstep, steps, LAVA_Y)
 
 # ------------------------------------------------------------------ entity table (world units)
 ENTITIES = {
@@ -130,6 +130,29 @@ def road_patches(top_mat, side_mat):
     return ps
 
 
+def ground_strip(name, xa, xb, z0, z1, hfn, step, material, ao, tiles=8):
+    """Height field between two edges that vary with z (x from xa(z) to xb(z))."""
+    out = []
+    for k in range(tiles):
+        az = z0 + (z1 - z0) * k / tiles
+        bz = z0 + (z1 - z0) * (k + 1) / tiles
+
+        def fn(u, v, az=az, bz=bz):
+            z = az + v * (bz - az)
+            x = xa(z) + u * (xb(z) - xa(z))
+            return np.stack([x, hfn(x, z), z], -1)
+
+        def aofn(u, v, az=az, bz=bz):
+            z = az + v * (bz - az)
+            return ao(xa(z) + u * (xb(z) - xa(z)), z)
+        width = float(np.max(xb(np.linspace(az, bz, 9)) - xa(np.linspace(az, bz, 9))))
+        p = Patch(f"{name}_{k}", fn, steps(width, step), steps(bz - az, step), material,
+                  outward=(0, 1, 0), tile=(192.0, 192.0), ao=aofn)
+        p.group = None
+        out.append(p)
+    return out
+
+
 def bottom_patches(ground_mat, rock_mat, lava_mat, stone_mat):
     x_min, x_max = -520.0, 18.69
     z0, z1 = -1480.0, 1167.244
@@ -137,27 +160,32 @@ def bottom_patches(ground_mat, rock_mat, lava_mat, stone_mat):
     ps = []
     near_h = lambda x, z: ground_h(x, z, 11) - 1.0  # noqa: E731
     far_h = lambda x, z: ground_h(x, z, 12) + 1.0 - 3.0 * smoothstep(6.0, 18.69, x)  # noqa
-    ps += heightfield("near_ground", x_min, CHASM[0], z0, z1, near_h, 28.0, ground_mat,
-                      tiles=(1, 8), tile=192.0, ao=ground_ao(11))
-    ps += heightfield("far_rim", CHASM[1], x_max, z0, z1, far_h, 18.0, ground_mat,
-                      tiles=(1, 8), tile=192.0, ao=ground_ao(12))
+    # the rims wander, except where the forecourt and the bridge abut them
+    keep = lambda z: smoothstep(170.0, 300.0, z) + smoothstep(-370.0, -500.0, z)  # noqa: E731
+    rim_near = lambda z: CHASM[0] + keep(z) * 22.0 * fbm(z / 110.0, 3.3, 17, 3)  # noqa: E731
+    rim_far = lambda z: -keep(z) * (9.0 + 9.0 * fbm(z / 95.0, 7.7, 18, 3))  # noqa: E731
+    ps += ground_strip("near_ground", lambda z: x_min + 0 * z, rim_near, z0, z1, near_h, 28.0,
+                       ground_mat, ground_ao(11))
+    ps += ground_strip("far_rim", rim_far, lambda z: x_max + 0 * z, z0, z1, far_h, 9.0,
+                       ground_mat, ground_ao(12))
 
-    def wall_disp(sign, seed):
+    def wall_disp(sign, seed, rim):
         def d(y, z):
             t = smoothstep(0.0, 1.0, (ROAD_TOP - 8 - y) / 60.0)      # no offset at the rim
             talus = 16.0 * smoothstep(-330.0, y_lo, y)               # a slope at the foot
-            n = 34.0 * (ridged(z / 130.0, y / 95.0, seed, 4) - 0.45) + 12.0 * fbm(
-                z / 40.0, y / 30.0, seed + 3, 3)
-            strata = 7.0 * np.sin(y / 17.0 + 2.0 * fbm(z / 200.0, y / 200.0, seed + 7, 2))
-            return sign * (t * (n + strata) + talus)
+            n = 48.0 * (ridged(z / 130.0, y / 95.0, seed, 4) - 0.45) + 14.0 * fbm(
+                z / 40.0, y / 30.0, seed + 3, 3) + 5.0 * fbm(z / 13.0, y / 11.0, seed + 5, 2)
+            strata = 8.0 * np.sin(y / 17.0 + 2.0 * fbm(z / 200.0, y / 200.0, seed + 7, 2))
+            return rim(z) - CHASM[0 if sign > 0 else 1] + sign * (t * (n + strata) + talus)
         return d
 
-    ps += cliff_x("near_wall", CHASM[0], wall_disp(1, 21), lambda z: y_lo + 0 * z,
-                  lambda z: near_h(CHASM[0], z), z0, z1, 1, 15.0, rock_mat, chunks=12)
-    far_disp = wall_disp(-1, 31)
+    ps += cliff_x("near_wall", CHASM[0], wall_disp(1, 21, rim_near), lambda z: y_lo + 0 * z,
+                  lambda z: near_h(rim_near(z), z), z0, z1, 1, 15.0, rock_mat, chunks=12)
+    far_disp = wall_disp(-1, 31, rim_far)
     # hollows behind the far wall's face stay inside the box (they are under the far ground)
-    ps += cliff_x("far_wall", CHASM[1], lambda y, z: np.minimum(far_disp(y, z), x_max - 1.0), lambda z: y_lo + 0 * z,
-                  lambda z: far_h(CHASM[1], z), z0, z1, -1, 15.0, rock_mat, chunks=12)
+    ps += cliff_x("far_wall", CHASM[1], lambda y, z: np.minimum(far_disp(y, z), x_max - 1.0),
+                  lambda z: y_lo + 0 * z, lambda z: far_h(rim_far(z), z), z0, z1, -1, 15.0,
+                  rock_mat, chunks=12)
     lava_h = lambda x, z: LAVA_Y + 4.0 * fbm(x / 60.0, z / 60.0, 41, 3)  # noqa: E731
     lava = heightfield("lava", CHASM[0] - 30, x_max, z0, z1, lava_h, 40.0, lava_mat,
                        tiles=(1, 6), tile=220.0)
@@ -189,14 +217,15 @@ def bottom_patches(ground_mat, rock_mat, lava_mat, stone_mat):
             y = yb + v * (PARAPET_TOP - yb)
             return np.stack([x, y, np.full(np.shape(x), z)], -1)
         ps.append(Patch(f"bridge_side_{side}", face, 40, 6, stone_mat,
-                        outward=(0, 0, -1 if side == "s" else 1), tile=(96.0, 96.0)))
+                        outward=(0, 0, -1 if side == "s" else 1), tile=(96.0, 96.0),
+                        uv0=_planar_uv("-z" if side == "s" else "+z", 96.0)))
     for k, (a, b) in enumerate(spans):
         def under(u, v, a=a, b=b):
             x = a + u * (b - a)
             z = bz0 + v * (bz1 - bz0)
             return np.stack([x, intrados(x), z], -1)
         ps.append(Patch(f"arch_{k}", under, 24, 4, stone_mat, outward=(0, -1, 0),
-                        tile=(96.0, 96.0)))
+                        tile=(96.0, 96.0)))  # arc length along the curve: courses follow it
     # the pier, a little wider at its foot
     def pier_face(kind):
         def fn(u, v):
@@ -213,7 +242,8 @@ def bottom_patches(ground_mat, rock_mat, lava_mat, stone_mat):
     for kind, out_dir in (("x", (-1, 0, 0)), ("X", (1, 0, 0)), ("z", (0, 0, -1)),
                           ("Z", (0, 0, 1))):
         ps.append(Patch(f"pier_{kind}", pier_face(kind), 4, 8, stone_mat, outward=out_dir,
-                        tile=(96.0, 96.0)))
+                        tile=(96.0, 96.0), uv0=_planar_uv(
+                            {"x": "-x", "X": "+x", "z": "-z", "Z": "+z"}[kind], 96.0)))
     for side, (za, zb) in (("s", (bz0, ROAD_Z[0])), ("n", (ROAD_Z[1], bz1))):
         ps += box(f"parapet_{side}", CHASM[0] - 18, CHASM[1] + 18, ROAD_TOP, PARAPET_TOP, za, zb,
                   stone_mat, faces="+y" + ("+z" if side == "s" else "-z"), step=60.0, tile=96.0,
@@ -389,31 +419,31 @@ def center_patches(mas, dark):
     # curtain wall front (x = -422) and back (x = -575) with the gate opening
     for xf, face in ((FACE_X, "+x"), (PASSAGE_X, "-x")):
         ps += box("front_l" + face, PASSAGE_X, FACE_X, y_lo, WALL_TOP, z0, OPENING_Z[0], mas,
-                  faces=face, step=90.0, tile=192.0)
+                  faces=face, step=90.0, tile=128.0)
         ps += box("front_r" + face, PASSAGE_X, FACE_X, y_lo, WALL_TOP, OPENING_Z[1], z1, mas,
-                  faces=face, step=90.0, tile=192.0)
+                  faces=face, step=90.0, tile=128.0)
         ps += box("front_top" + face, PASSAGE_X, FACE_X, OPENING_Y[1], WALL_TOP, OPENING_Z[0],
-                  OPENING_Z[1], mas, faces=face, step=90.0, tile=192.0, group="gatehouse")
+                  OPENING_Z[1], mas, faces=face, step=90.0, tile=128.0, group="gatehouse")
         ps += box("front_bot" + face, PASSAGE_X, FACE_X, y_lo, OPENING_Y[0], OPENING_Z[0],
-                  OPENING_Z[1], mas, faces=face, step=400.0, tile=192.0, group="gatehouse")
+                  OPENING_Z[1], mas, faces=face, step=400.0, tile=128.0, group="gatehouse")
     ps += box("wall", PASSAGE_X, FACE_X, y_lo, WALL_TOP, z0, z1, mas, faces="+y-z+z", step=120.0,
-              tile=192.0)
+              tile=128.0)
     # the gate passage
     ps += box("passage", PASSAGE_X, FACE_X, OPENING_Y[0], OPENING_Y[1], OPENING_Z[0],
-              OPENING_Z[1], dark, faces="-z+z", step=40.0, tile=192.0)
+              OPENING_Z[1], dark, faces="-z+z", step=40.0, tile=128.0)
     ps += box("passage_roof", PASSAGE_X, FACE_X, OPENING_Y[0], OPENING_Y[1], OPENING_Z[0],
-              OPENING_Z[1], dark, faces="-y", step=1000.0, tile=192.0)
+              OPENING_Z[1], dark, faces="-y", step=1000.0, tile=128.0)
     for p in ps[-3:]:
         # the inside faces of the passage look inwards
         p.outward = -p.outward
     # the rebate the leaves close against: jambs and lintel standing out in front of the leaves
     lip0, lip1 = -416.0, -404.0
     ps += box("jamb_l", FACE_X, lip1, OPENING_Y[0] - 8, OPENING_Y[1], OPENING_Z[0] - 14,
-              OPENING_Z[0] + 13, mas, faces="+x+z-z+y", step=80.0, tile=192.0, group="gatehouse")
+              OPENING_Z[0] + 13, mas, faces="+x+z-z+y", step=80.0, tile=128.0, group="gatehouse")
     ps += box("jamb_r", FACE_X, lip1, OPENING_Y[0] - 8, OPENING_Y[1], OPENING_Z[1] - 28,
-              OPENING_Z[1] + 14, mas, faces="+x+z-z+y", step=80.0, tile=192.0, group="gatehouse")
+              OPENING_Z[1] + 14, mas, faces="+x+z-z+y", step=80.0, tile=128.0, group="gatehouse")
     ps += box("lintel", FACE_X, lip1, 322.0, OPENING_Y[1] + 22, OPENING_Z[0] - 14,
-              OPENING_Z[1] + 14, mas, faces="+x-y+y+z-z", step=80.0, tile=192.0,
+              OPENING_Z[1] + 14, mas, faces="+x-y+y+z-z", step=80.0, tile=128.0,
               group="gatehouse")
     # jamb inner faces behind the lip line stay clear of the swinging leaves
     for p in ps[-3:]:
@@ -423,7 +453,7 @@ def center_patches(mas, dark):
         def plinth(u, v, za=za, zb=zb):
             z = za + u * (zb - za)
             return np.stack([FACE_X + 18.0 * (1 - v) + 0 * u, 22.0 + v * 90.0 + 0 * u, z], -1)
-        p = Patch("plinth", plinth, 8, 2, mas, outward=(1, 0.2, 0), tile=(192.0, 192.0))
+        p = Patch("plinth", plinth, 8, 2, mas, outward=(1, 0.2, 0), tile=(128.0, 128.0))
         p.group = "plinth"
         ps.append(p)
     # relief on the curtain wall: a string course, a corbelled parapet and buttresses between
@@ -459,7 +489,7 @@ def center_patches(mas, dark):
                 ps.append(p)
     # gatehouse above the gate
     ps += box("gatehouse", FACE_X, -398.0, OPENING_Y[1] + 22, 560.0, -272.0, -28.0, mas,
-              faces="+x+y+z-z-y", step=90.0, tile=192.0, group="gatehouse")
+              faces="+x+y+z-z-y", step=90.0, tile=128.0, group="gatehouse")
     for k in range(8):
         zc = -272.0 + 15.0 + k * (244.0 - 30.0) / 7.0
         ps += box("gh_merlon", -414.0, -398.0, 560.0, 592.0, zc - 9, zc + 9, mas,
@@ -479,7 +509,7 @@ def center_patches(mas, dark):
     for k, (tz, hw, tx, top) in enumerate(towers):
         gname = f"tower_{k}"
         ps += box(f"tower{k}", -600.0, tx, y_lo, top, tz - hw, tz + hw, mas,
-                  faces="+x+y+z-z-x", step=110.0, tile=192.0, group=gname)
+                  faces="+x+y+z-z-x", step=110.0, tile=128.0, group=gname)
         ps += box(f"tower{k}_band", tx, tx + 6, top - 90.0, top - 78.0, tz - hw - 6, tz + hw + 6,
                   dark, faces="+x+y-y+z-z", step=300.0, tile=64.0, group=gname)
         n = 5 if hw > 55 else 4
@@ -538,7 +568,7 @@ def center_patches(mas, dark):
         xa = x_back_box + 10.0
         xb = -585.0
         ps += box(f"keep{k}", xa, xb, 0.0, top, za, zb, mas, faces="+x-x+z-z", step=120.0,
-                  tile=192.0, group=f"keep{k}")
+                  tile=128.0, group=f"keep{k}")
         ps += box(f"keep{k}_eave", xa - 10, xb + 10, top - 6, top, za - 10, zb + 10, dark,
                   faces="+x+z-z-y", step=300.0, tile=64.0, group=f"keep{k}")
         cx, cz = (xa + xb) / 2, (za + zb) / 2

@@ -36,10 +36,25 @@ def box(name, x0, x1, y0, y1, z0, z1, material, faces="+x-x+y-y+z-z", step=400.0
             continue
         fn, out_dir, lu, lv = specs[key]
         p = Patch(f"{name}{key}", fn, steps(lu, step), steps(lv, step), material,
-                  outward=out_dir, tile=(tile, tile))
+                  outward=out_dir, tile=(tile, tile), uv0=_planar_uv(key, tile))
         p.group = group
         out.append(p)
     return out
+
+
+def _planar_uv(key, tile):
+    """World-aligned uv0 for a box face, so that stone courses run on across neighbouring
+    boxes; the picture's top is up on walls."""
+    def uv(u, v, P):
+        x, y, z = P[..., 0], P[..., 1], P[..., 2]
+        if key[1] == "x":
+            a, b = z * (1 if key[0] == "-" else -1), -y
+        elif key[1] == "z":
+            a, b = x * (1 if key[0] == "+" else -1), -y
+        else:
+            a, b = x, z
+        return np.stack([a / tile, b / tile], -1)
+    return uv
 
 
 def heightfield(name, x0, x1, z0, z1, hfn, step, material, tiles=(1, 1), tile=256.0, ao=None):
@@ -182,14 +197,14 @@ def night_light(P, N):
     """Light factors (1.0 = colour map unchanged) at points P with unit normals N."""
     ny = N[..., 1]
     light = np.zeros(P.shape[:-1] + (3,))
-    light += np.array([0.10, 0.115, 0.18]) * (0.6 + 0.4 * ny)[..., None]
+    light += np.array([0.12, 0.13, 0.20]) * (0.6 + 0.4 * ny)[..., None]
     moon = np.clip(N @ MOON, 0, 1)
     # the chasm's depths lie in the shadow of its rims
     x = P[..., 0]
     y = P[..., 1]
     inside = (x > CHASM_X[0] - 10) & (x < CHASM_X[1] + 10)
     moon = moon * np.where(inside, smoothstep(-260.0, 10.0, y), 1.0)
-    light += np.array([0.30, 0.36, 0.56]) * moon[..., None]
+    light += np.array([0.36, 0.42, 0.62]) * moon[..., None]
     for pos, col, radius, strength in FIRES:
         d = np.asarray(pos) - P
         dist = np.linalg.norm(d, axis=-1)

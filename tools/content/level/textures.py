@@ -99,8 +99,10 @@ def masonry(seed=21, size=S, rows=6, dark=False):
     col = lerp(base, alt, 0.25 + 0.5 * shade)
     col = col * (0.72 + 0.35 * n1 + 0.12 * (n2 - 0.5))[..., None]
     col = col * (0.7 + 0.3 * bevel)[..., None]
-    soot = smoothstep(0.45, 0.8, tile_fbm(size, seed + 4, 2.2))
-    col = col * (1 - 0.45 * soot)[..., None]
+    soot = smoothstep(0.5, 0.85, tile_fbm(size, seed + 4, 2.6))
+    # rain streaks: noise stretched down the wall
+    streaks = wrap_blur(np.repeat(tile_fbm(size, seed + 5, 1.4)[::8, :], 8, axis=0), 4)
+    col = col * (1 - 0.28 * soot - 0.18 * smoothstep(0.55, 0.9, streaks))[..., None]
     col = lerp(col, (0.12, 0.11, 0.10), np.maximum(mortar * 0.85, chips * 0.7))
     h = bevel * (0.7 + 0.2 * n1) - 0.3 * chips + 0.1 * n2
     return np.clip(col, 0, 1), h, mortar
