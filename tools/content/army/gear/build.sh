@@ -47,7 +47,7 @@ if [ "$previews" = 1 ]; then
     $b "$here/render_preview.py" -- "$p/wheel.png" --view three "$work/Wheel.gltf" >/dev/null 2>&1
     for u in "siedge_tower 5 -10,-40,18" "wagon 7 -5,-43,-80" "ballist 5 -13,-83"; do
         set -- $u
-        for v in three side back; do
+        for v in three side back close; do
             $b "$here/render_units.py" -- "$p/$1_$v.png" "$work" "$1" "$2" "$3" "$v" >/dev/null 2>&1
         done
     done

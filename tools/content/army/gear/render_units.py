@@ -42,10 +42,21 @@ scene.collection.objects.link(cam)
 scene.camera = cam
 centre = Vector((0, 0, 80))
 d = {'three': Vector((1.0, -0.9, 0.45)), 'side': Vector((1, 0, 0.05)),
-     'front': Vector((0, -1, 0.1)), 'back': Vector((-0.7, 1, 0.4))}[view]
+     'front': Vector((0, -1, 0.1)), 'back': Vector((-0.7, 1, 0.4)),
+     'close': Vector((1.0, -0.8, 0.1))}[view]
 d.normalize()
-cam.location = centre + d * 600
-cam.rotation_euler = (-d).to_track_quat('-Z', 'Y').to_euler()
+if view == 'close':
+    # as the march camera sees a unit: about 100 units away, a little above the road, with a
+    # 45-unit post standing beside it for an orc's height
+    cam_data.type = 'PERSP'
+    cam_data.angle = math.radians(70)
+    cam.location = Vector((0, 0, 20)) + d * 105
+    cam.rotation_euler = (Vector((0, 0, 55)) - cam.location).to_track_quat('-Z', 'Y').to_euler()
+    bpy.ops.mesh.primitive_cube_add(size=1, location=(40, -30, 22.5 - lift))
+    bpy.context.object.scale = (6, 6, 45)
+else:
+    cam.location = centre + d * 600
+    cam.rotation_euler = (-d).to_track_quat('-Z', 'Y').to_euler()
 cam_data.ortho_scale = 230
 cam_data.clip_end = 2000
 scene.render.engine = 'BLENDER_WORKBENCH'

@@ -100,9 +100,11 @@ def disc_mask(w, h, cx, cy, r, soft=1.5):
 
 def wood(w, h, rng, base=(0.36, 0.23, 0.13), dark=(0.17, 0.10, 0.05), planks=0, knots=3):
     y, x = np.mgrid[0:h, 0:w].astype(np.float32)
-    warp = noise(w, h, 6, rng, 3, (0.4, 1.0)) * 6
-    grain = np.sin((y + warp * 3) * 0.9 + noise(w, h, 24, rng, 2, (0.2, 1.0)) * 4) * 0.5 + 0.5
-    fine = noise(w, h, 64, rng, 2, (0.15, 1.5))
+    # growth rings: stripes along u, bent gently and broken up so they read as grain, not waves
+    warp = noise(w, h, 3, rng, 3, (0.5, 1.0)) * 5
+    grain = np.sin((y + warp) * 1.3 + noise(w, h, 24, rng, 2, (0.2, 1.0)) * 2.5) * 0.5 + 0.5
+    grain = grain ** 2
+    fine = noise(w, h, 64, rng, 2, (0.08, 1.5))
     t = np.clip(grain * 0.55 + fine * 0.35 + 0.2, 0, 1)
     col = mix(rgb(h, w, base), rgb(h, w, dark), t)
     hgt = 0.55 + 0.15 * (grain - 0.5) + 0.1 * fine
