@@ -162,8 +162,8 @@ def zver(tex):
                radius=6)
         c.bone("hind_foot" + sf, V(12 * s, -30, 13), V(12 * s, -28, 2), "hind_lower" + sf,
                radius=5)
-    nodes = [(V(0, -5, 40.5), 16), (V(0, -28, 41.5), 14), (V(0, 20, 43.5), 18),
-             (V(0, 35, 57), 12), (V(0, 44, 45), 11), (V(0, 50, 37), 10),
+    nodes = [(V(0, -5, 42.5), 16), (V(0, -28, 47), 14), (V(0, 20, 41.5), 18),
+             (V(0, 38, 57), 12), (V(0, 44, 45), 11), (V(0, 50, 37), 10),
              (V(0, 57, 30), 7.5), (V(0, -40, 46), 6), (V(0, -50, 43), 4), (V(0, -58, 41), 3)]
     edges = [(0, 1), (0, 2), (2, 3), (3, 4), (4, 5), (5, 6), (1, 7), (7, 8), (8, 9)]
     for s in (1, -1):
@@ -175,7 +175,7 @@ def zver(tex):
         nodes += [(V(11 * s, -28, 40), 12.5), (V(12 * s, -23, 26), 9), (V(12 * s, -30, 13), 7),
                   (V(12 * s, -28, -3.0), 6.6)]
         edges += [(1, j), (j, j + 1), (j + 1, j + 2), (j + 2, j + 3)]
-    body = kit.skin_body(nodes, edges, subdiv=2, lumps=0.8, lump_scale=0.2, keep=0.6)
+    body = kit.skin_body(nodes, edges, subdiv=2, lumps=0.8, lump_scale=0.2, keep=0.5)
     # keep the hooves' soles flat on the ground
     for v in body.verts:
         if v.co.z < 0.0:
@@ -184,8 +184,8 @@ def zver(tex):
 
     # shaggy mane: tufts along the hump and neck, fringes at the elbows
     for k in range(9):
-        f = 23 + k * 3.4
-        z = 59 + 8.5 * math.sin(math.pi * (f - 21) / 30)
+        f = 26 + k * 3.1
+        z = 59 + 8.5 * math.sin(math.pi * (f - 24) / 30)
         for s in (1, -1, 0):
             if s == 0 and k % 2:
                 continue
@@ -194,18 +194,18 @@ def zver(tex):
             bone = "chest" if f < 40 else "neck"
             c.add(kit.tube([base, (base + tip) / 2, tip], [3.2, 2.2, 0.0], seg=6), "Beast_Hide",
                   bone=bone, tile=24)
-    # a shaggy skirt of overlapping locks hanging from the flanks, two rows
+    # a shaggy skirt of narrow overlapping locks hanging from the flanks, two rows
     body_bones = ["pelvis", "spine", "chest"]
     for s in (1, -1):
         for row in range(2):
-            for k in range(12 - row):
-                f = -32 + k * 5.2 + row * 2.6
+            for k in range(17 - row):
+                f = -33 + k * 3.6 + row * 1.8
                 front = 3.0 if f > 14 else 0.0
-                z = 30.5 + row * 5 - front * 0.3
-                x = (14.2 + front * 0.8 - row * 0.6) * s
-                c.add(kit.ellipsoid(V(x, f, z), (1.6, 3.6, 6.5 + (k % 3) * 0.8),
-                                    rot=(0.25, 0.12 * s, 0), seg=6, rings=4),
-                      "Beast_Hide", bones=body_bones, tile=24)
+                z = 29.5 + row * 5 - front * 0.3
+                x = (14.4 + front * 0.8 - row * 0.6) * s
+                long = 6.5 + ((k * 7 + row * 3) % 5) * 0.7
+                c.add(kit.ellipsoid(V(x, f, z), (1.2, 2.1, long), rot=(0.35, 0.12 * s, 0),
+                                    seg=6, rings=4), "Beast_Hide", bones=body_bones, tile=24)
     for s, sf in ((1, ".L"), (-1, ".R")):
         for k in range(3):
             base = V(12.5 * s + (k - 1) * 3 * s, 25 + k, 28)
@@ -233,7 +233,7 @@ def zver(tex):
     for s in (1, -1):
         c.add(kit.ring(V(13.5 * s, 33, 36), Vector((1, 0, 0)), 2.0, 0.6, seg=10), "Beast_Plate",
               bone="chest", tile=8)
-    c.add(kit.ring(V(0, 2, 41.5), Vector((0, 1, 0)), 16.3, 1.1, seg=24, tseg=6), "Beast_Harness",
+    c.add(kit.ring(V(0, 2, 42), Vector((0, 1, 0)), 15.6, 1.1, seg=24, tseg=6), "Beast_Harness",
           bone="spine", tile=10)
     # tail: a bony club with short spikes
     c.add(kit.ellipsoid(V(0, -60.5, 40.5), (4.6, 4.2, 4.0)), "Beast_Plate", bone="tail2", tile=12,
