@@ -107,12 +107,12 @@ def road_patches(top_mat, side_mat):
     # inside the fortress and through the gate passage: as wide as the passage
     for a, b in ((x0, -640.0), (-640.0, FACE_X)):
         ps += box("road_inner", a, b, ROAD_BOTTOM, ROAD_TOP, OPENING_Z[0], OPENING_Z[1],
-                  top_mat, faces="+y", step=60.0, tile=96.0)
+                  top_mat, faces="+y", step=60.0, tile=80.0)
     ps += box("road_inner_side", x0, -575.0, ROAD_BOTTOM, ROAD_TOP, OPENING_Z[0], OPENING_Z[1],
               side_mat, faces="+z-z-x", step=200.0, tile=96.0)
     # the forecourt between the fortress and the chasm
     ps += box("forecourt", FACE_X, CHASM[0], ROAD_BOTTOM, ROAD_TOP, apron_z[0], apron_z[1],
-              top_mat, faces="+y", step=50.0, tile=96.0)
+              top_mat, faces="+y", step=50.0, tile=80.0)
     ps += box("forecourt_side", FACE_X, CHASM[0], ROAD_BOTTOM, ROAD_TOP, apron_z[0], apron_z[1],
               side_mat, faces="+z-z", step=100.0, tile=96.0, group="forecourt_side")
     ps += box("forecourt_lip_a", CHASM[0] - 1, CHASM[0], ROAD_BOTTOM, ROAD_TOP, apron_z[0],
@@ -123,7 +123,7 @@ def road_patches(top_mat, side_mat):
     cuts = [CHASM[0], -137.5, CHASM[1], 160.0, 330.0, 500.0, 670.0, 800.0, x1]
     for k in range(len(cuts) - 1):
         ps += box(f"road_{k}", cuts[k], cuts[k + 1], ROAD_BOTTOM, ROAD_TOP, ROAD_Z[0], ROAD_Z[1],
-                  top_mat, faces="+y", step=45.0, tile=96.0)
+                  top_mat, faces="+y", step=45.0, tile=80.0)
         ps += box(f"road_side_{k}", cuts[k], cuts[k + 1], ROAD_BOTTOM, ROAD_TOP, ROAD_Z[0],
                   ROAD_Z[1], side_mat, faces="+z-z" + ("+x" if k == len(cuts) - 2 else ""),
                   step=200.0, tile=96.0, group=f"road_side_{k}")

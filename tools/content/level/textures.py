@@ -35,31 +35,45 @@ def wrap_blur(img, r):
 
 
 def rock(seed=1, size=S):
-    big = tile_fbm(size, seed, 2.4)
-    mid = tile_fbm(size, seed + 1, 1.7)
-    fine = tile_fbm(size, seed + 2, 0.9)
-    ribs = 1 - np.abs(tile_fbm(size, seed + 3, 2.0) * 2 - 1)
-    crack = smoothstep(0.035, 0.0, np.abs(tile_fbm(size, seed + 4, 1.9) - 0.5))
-    h = 0.45 * big + 0.25 * mid + 0.12 * fine + 0.18 * ribs ** 3 - 0.25 * crack
-    tint = tile_fbm(size, seed + 5, 2.6)
-    col = lerp((0.30, 0.29, 0.30), (0.43, 0.39, 0.35), tint)
-    col = lerp(col, (0.26, 0.28, 0.31), smoothstep(0.55, 0.8, mid))
-    shade = 0.6 + 1.1 * (h - h.mean()) + 0.25 * (fine - 0.5)
-    col = col * shade[..., None]
-    col = col * (1 - 0.55 * crack)[..., None]
+    """Fractured rock: angular facets (wrapping cells, each tilted its own way) split by dark
+    cracks, over layered strata and fractal grain."""
+    rng = np.random.default_rng(seed)
+    pts = rng.random((90, 2)) * size
+    d1, d2, idx = tile_voronoi(size, pts)
+    yy, xx = np.mgrid[0:size, 0:size].astype(float)
+    dx = xx - pts[idx, 0]
+    dx -= size * np.round(dx / size)
+    dy = yy - pts[idx, 1]
+    dy -= size * np.round(dy / size)
+    ang = rng.uniform(0, 2 * np.pi, len(pts))[idx]
+    facet = (np.cos(ang) * dx + np.sin(ang) * dy) / (size / 9.0)
+    tone = rng.random(len(pts))[idx]
+    big = tile_fbm(size, seed + 1, 2.4)
+    # cracks only in places, fading in and out along the cell borders
+    crack = smoothstep(2.2, 0.3, d2 - d1) * smoothstep(0.45, 0.65, tile_fbm(size, seed + 6, 2.0))
+    mid = tile_fbm(size, seed + 2, 1.8)
+    fine = tile_fbm(size, seed + 3, 1.0)
+    strata = 0.5 + 0.5 * np.sin(yy / size * 2 * np.pi * 7 + 5.0 * big)
+    h = 0.35 * big + 0.2 * mid + 0.25 * (0.5 + 0.5 * np.clip(facet, -1, 1)) + 0.1 * strata \
+        - 0.3 * crack + 0.05 * fine
+    col = lerp((0.27, 0.26, 0.27), (0.42, 0.38, 0.34), 0.3 * tone + 0.5 * big)
+    col = lerp(col, (0.24, 0.26, 0.30), smoothstep(0.5, 0.85, mid) * 0.7)
+    shade = 0.72 + 0.1 * np.clip(facet, -1, 1) + 0.12 * (strata - 0.5) + 0.25 * (fine - 0.5) \
+        + 0.7 * (big - 0.5) + 0.35 * (mid - 0.5)
+    col = col * shade[..., None] * (1 - 0.55 * crack)[..., None]
     return np.clip(col, 0, 1), h
 
 
 def ground(seed=11, size=S):
     rng = np.random.default_rng(seed)
-    pts = rng.random((260, 2)) * size
+    pts = rng.random((420, 2)) * size
     d1, d2, idx = tile_voronoi(size, pts)
     bright = rng.random(len(pts))[idx]
-    pebble = smoothstep(2.0, 7.0, d2 - d1) * (bright > 0.55)
+    pebble = smoothstep(2.0, 6.0, d2 - d1) * (bright > 0.7)
     dirt = tile_fbm(size, seed + 1, 1.8)
     fine = tile_fbm(size, seed + 2, 0.7)
     col = lerp((0.20, 0.18, 0.16), (0.31, 0.27, 0.22), dirt)
-    col = lerp(col, lerp((0.33, 0.32, 0.31), (0.45, 0.43, 0.40), bright), pebble * 0.8)
+    col = lerp(col, lerp((0.24, 0.23, 0.22), (0.33, 0.31, 0.29), bright), pebble * 0.6)
     col = col * (0.8 + 0.4 * fine)[..., None]
     h = 0.5 * dirt + 0.5 * pebble
     return np.clip(col, 0, 1), h
