@@ -27,6 +27,9 @@ for path in argv:
     bpy.ops.import_scene.gltf(filepath=path)
     new = [o for o in bpy.data.objects if o not in before and o.type == 'MESH']
     for o in new:
+        if view == 'side':  # profile: turn each item so its front points right, then look from the front
+            o.rotation_mode = 'XYZ'
+            o.rotation_euler = (0.0, 0.0, math.radians(90))
         bpy.context.view_layer.update()
         pts = [o.matrix_world @ Vector(c) for c in o.bound_box]
         lo = Vector((min(p.x for p in pts), min(p.y for p in pts), min(p.z for p in pts)))
@@ -47,7 +50,7 @@ centre = Vector((width / 2, 0, maxh / 2))
 if view == 'front':   # looking at the unit's front (Blender -Y is the front)
     d = Vector((0, -1, 0))
 elif view == 'side':
-    d = Vector((1, 0, 0))
+    d = Vector((0, -1, 0))
 elif view == 'back':
     d = Vector((0, 1, 0.25))
 else:

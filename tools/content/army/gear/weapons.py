@@ -1,6 +1,6 @@
 """The fourteen hand weapons. Each is built with the centre of the hand's hold at the origin and
-its haft along +Y (head or blade up); edges of axes and cleavers face +Z (the carrier's front
-once converted), sword blades lie in the XY plane."""
+its haft along +Y (head or blade up); the edges of axes, cleavers and swords face +Z (the
+carrier's front once converted). Outlines are drawn in the XY plane and turned about Y."""
 import math
 
 import numpy as np
@@ -54,6 +54,13 @@ def new(i):
     return mk.Model(f'Weapon_{i}', ATLAS, MATERIAL)
 
 
+def edge_forward(m):
+    """Swords are drawn in the XY plane; a fist holds one with the edge (+X) forward (+Z)."""
+    for p in m.parts:
+        p.rot('y', -90)
+    return m
+
+
 def w0():  # broad knife with a clipped point (12.5)
     m = new(0)
     knob(m, -2.85, 0.45, 'bronze')
@@ -61,7 +68,7 @@ def w0():  # broad knife with a clipped point (12.5)
     guard(m, 2.55, 1.2, 0.5, 0.8)
     blade(m, [(-0.8, 2.8), (0.7, 2.8), (0.9, 7.2), (0.25, 9.65), (-0.55, 8.6), (-0.8, 7.6)],
           0.32, bevel=0.25)
-    return m
+    return edge_forward(m)
 
 
 def w1():  # two-handed great blade (34.5)
@@ -80,7 +87,7 @@ def w1():  # two-handed great blade (34.5)
         outline += [(-2.15, y - 0.9), (-1.4, y - 1.8)]
     outline += [(-1.3, 6.8), (-0.9, 6.4), (-1.3, 6.0)]
     blade(m, outline, 0.45, bevel=0.5)
-    return m
+    return edge_forward(m)
 
 
 def w2():  # falchion widening towards the tip (20.5)
@@ -91,7 +98,7 @@ def w2():  # falchion widening towards the tip (20.5)
     blade(m, [(-0.7, 2.75), (0.75, 2.75), (0.95, 10.0), (1.7, 15.5), (1.2, 17.1), (0.2, 17.95),
               (-0.7, 16.5), (-0.75, 13.6), (-1.6, 13.9), (-0.8, 12.6), (-0.8, 10.0)], 0.34,
           bevel=0.3)
-    return m
+    return edge_forward(m)
 
 
 def w3():  # bearded axe (18.5)
