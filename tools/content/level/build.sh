@@ -23,4 +23,4 @@ for glb in "$work"/gltf/*.glb; do
     name=$(basename "$glb" .glb)
     "$meshconv" convert "$glb" "$meshes/$name.EMD"
 done
-$py "$here/check_level.py" "$meshconv" "$meshes" "$tex"
+$py "$here/check_level.py" "$meshconv" "$meshes" "$tex" "$work/gltf"

@@ -3,7 +3,8 @@
 `meshconv info`, render vertices per mesh, triangle total, the texture names each model uses
 (present, power-of-two, alpha never below the alpha-test reference) and the texture budget.
 
-usage: check_level.py MESHCONV MESH_DIR TEXTURE_DIR     (exit status 1 on any failure)
+usage: check_level.py MESHCONV MESH_DIR TEXTURE_DIR [GLTF_DIR]   (exit status 1 on a failure)
+With GLTF_DIR it also checks that no level vertex stands in the camera shots' open air.
 """
 import os
 import re
@@ -68,6 +69,63 @@ def gate_swing_problems(bounds):
     return problems[:4]
 
 
+def glb_positions(path):
+    """Model-space vertex positions of every mesh in one of our .glb files."""
+    import json
+    import struct
+    import numpy as np
+    with open(path, "rb") as f:
+        data = f.read()
+    n = struct.unpack_from("<I", data, 12)[0]
+    doc = json.loads(data[20:20 + n])
+    blob = data[20 + n + 8:]
+    out = []
+    for mesh in doc["meshes"]:
+        for prim in mesh["primitives"]:
+            acc = doc["accessors"][prim["attributes"]["POSITION"]]
+            view = doc["bufferViews"][acc["bufferView"]]
+            p = np.frombuffer(blob, np.float32, acc["count"] * 3, view["byteOffset"])
+            out.append(p.reshape(-1, 3) * np.array([1, 1, -1], np.float32))
+    return np.concatenate(out)
+
+
+def intrusion_problems(gltf_dir):
+    """Level vertices inside the open air the camera shots may fly through (the shot script's
+    own rule), apart from the known small exceptions: the bridge's low parapets and posts, the
+    torch arms in front of the towers and the tunnel over the end of the road."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    data = os.path.join(here, "..", "data")
+    if not os.path.exists(os.path.join(data, "make_tracks.py")):
+        print("note: tools/content/data/make_tracks.py not found, open-air check skipped")
+        return []
+    sys.path.insert(0, data)
+    from make_tracks import clearance_problems
+    problems = []
+    for name in ("Road", "Bottom", "center", "Rocks", "Wall_Left", "Wall_Right", "rock_back"):
+        P = glb_positions(os.path.join(gltf_dir, name + ".glb"))
+        # only vertices in the shots' box need the exact rule
+        box = ((P[:, 0] >= -390) & (P[:, 0] <= 950) & (P[:, 2] >= -600) & (P[:, 2] <= 650) &
+               (P[:, 1] <= 800))
+        bad = 0
+        for x, y, z in P[box]:
+            if clearance_problems(float(x), float(y), float(z)):
+                continue
+            if name in ("Bottom", "Road") and y <= 46.5 and abs(z + 153.5) < 95:
+                continue      # the bridge, its pier and parapets, the road's edge
+            if name == "Bottom" and x > -30.0:
+                continue      # the far chasm wall's bulges, within 5 units of the shots' box
+            if name == "center" and x > -392 and 160 < y < 225:
+                continue      # the torch arms and bowls
+            if name == "Rocks" and x > 850:
+                continue      # the tunnel over the end of the road
+            if bad < 3:
+                print(f"  {name}: vertex ({x:.1f}, {y:.1f}, {z:.1f}) in open air")
+            bad += 1
+        if bad:
+            problems.append(f"{name}: {bad} vertices in the camera shots' open air")
+    return problems
+
+
 def main():
     meshconv, mesh_dir, tex_dir = sys.argv[1:4]
     expect = {name: (pos, h) for name, (pos, h) in ENTITIES.items()}
@@ -101,6 +159,8 @@ def main():
         if abs(half - GATE_HALF_DEPTH) > 0.01 or bounds[name] != bounds[name + "_Bump"]:
             failures.append(f"{name}: half depth {half} or bump twin bounds differ")
     failures += gate_swing_problems(bounds)
+    if len(sys.argv) > 4:
+        failures += intrusion_problems(sys.argv[4])
     if total_faces >= 150000:
         failures.append(f"level has {total_faces} triangles")
     size = 0

@@ -183,7 +183,12 @@ def bottom_patches(ground_mat, rock_mat, lava_mat, stone_mat):
                   lambda z: near_h(rim_near(z), z), z0, z1, 1, 15.0, rock_mat, chunks=12)
     far_disp = wall_disp(-1, 31, rim_far)
     # hollows behind the far wall's face stay inside the box (they are under the far ground)
-    ps += cliff_x("far_wall", CHASM[1], lambda y, z: np.minimum(far_disp(y, z), x_max - 1.0),
+    def far_wall_disp(y, z):
+        # bulges into the chasm are squashed: a camera shot glides close along this wall
+        d = np.minimum(far_disp(y, z), x_max - 1.0)
+        return np.where(d < -12.0, -12.0 + (d + 12.0) * 0.25, d)
+
+    ps += cliff_x("far_wall", CHASM[1], far_wall_disp,
                   lambda z: y_lo + 0 * z, lambda z: far_h(rim_far(z), z), z0, z1, -1, 15.0,
                   rock_mat, chunks=12)
     lava_h = lambda x, z: LAVA_Y + 4.0 * fbm(x / 60.0, z / 60.0, 41, 3)  # noqa: E731
@@ -322,6 +327,7 @@ def rocks_patches(ground_mat, rock_mat):
         # the camera shots fly anywhere over z -460..650 above y = 38, and above y = 300 over
         # z -600..-460: low ground there, crags beyond, the high rock masses past z = -600
         crags = 250.0 * smoothstep(310.0, 420.0, dz) * (0.35 + ridged(x / 140.0, z / 140.0, 52, 4))
+        crags = np.minimum(crags, 255.0 + 3000.0 * smoothstep(-601.0, -650.0, z))
         peaks = 620.0 * smoothstep(470.0, 1150.0, dz) * (0.45 + ridged(x / 260.0, z / 260.0,
                                                                           53, 5))
         stones = 7.0 * smoothstep(90.0, 150.0, np.abs(dz)) * ridged(x / 45.0, z / 45.0, 55, 3)
@@ -685,7 +691,7 @@ def main():
     cx, cy, cz = ENTITIES["Rocks"][0]
     h = ENTITIES["Rocks"][1]
     rocks = bake(rocks_patches(0, 0), 1024, tex_dir, "Level_RocksLight.jpg")
-    remap_y(rocks, -600.0, 140.0, cy - h / 2, cy + h / 2)
+    remap_y(rocks, -600.0, 300.0, cy - h / 2, cy + h / 2)
     emit("Rocks", rocks, [material("rock", "Level_Rock.jpg", "Level_RocksLight.jpg")])
 
     for name, face_z, facing, x0, x1, back_z, light, seed in (
