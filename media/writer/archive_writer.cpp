@@ -41,6 +41,22 @@ std::string ArchiveName(std::string_view name) {
 
 }  // namespace
 
+bool ProbeSaysCompress(std::span<const std::uint8_t> data, const CompressorOptions& options) {
+    if (data.size() <= kProbeWholeSize) return true;
+    CompressorOptions fast = options;
+    fast.chain_depth = 8;
+    fast.nice_length = 32;
+    Compressor probe(fast);
+    std::size_t in = 0, out = 0;
+    const std::size_t stride = (data.size() - kProbeSampleSize) / (kProbeSamples - 1);
+    for (std::size_t i = 0; i < kProbeSamples; ++i) {
+        const auto sample = data.subspan(i * stride, kProbeSampleSize);
+        in += sample.size();
+        out += probe.CompressEntry(sample, false).size();
+    }
+    return static_cast<double>(out) < static_cast<double>(in) * (1.0 - kProbeMinSaving);
+}
+
 ArchiveWriter::ArchiveWriter(ArchiveOptions options) : options_(options), compressor_(options.compressor) {
     out_.assign(kMarker.begin(), kMarker.end());
     const std::size_t start = out_.size();
@@ -99,7 +115,18 @@ void ArchiveWriter::AddFile(std::string_view name, std::span<const std::uint8_t>
         return;
     }
     const bool solid = SolidFlag() != 0;
+    const bool may_store = options_.store_incompressible && !options_.solid;
+    if (may_store && !ProbeSaysCompress(data, options_.compressor)) {
+        ++stored_by_choice_;
+        AddBlock(stored, kBlockHasData | kFileDict1M, size, crc, kMethodStore, kAttrArchive, data);
+        return;
+    }
     const std::vector<std::uint8_t> packed = compressor_.CompressEntry(data, solid);
+    if (may_store && packed.size() >= data.size()) {
+        ++stored_by_choice_;
+        AddBlock(stored, kBlockHasData | kFileDict1M, size, crc, kMethodStore, kAttrArchive, data);
+        return;
+    }
     compressed_before_ = true;
     AddBlock(stored, kBlockHasData | kFileDict1M | (solid ? kFileSolid : 0), size, crc, kMethodNormal,
              kAttrArchive, packed);

@@ -1,7 +1,8 @@
 // rarpack: the media archive tool.
 //
 //   rarpack create [--store] [--solid] ARCHIVE DIR   pack the tree under DIR
-//                  (--no-audio: never use the audio mode; for size comparisons)
+//                  (--no-audio: never use the audio mode; --compress-all: compress files that
+//                   would not shrink too; both for comparisons)
 //   rarpack list ARCHIVE                             one line per entry, each proven by extraction
 //   rarpack extract ARCHIVE NAME [PASSWORD]          the entry's bytes on standard output
 //
@@ -43,6 +44,7 @@ int Create(const std::vector<std::string>& args) {
         if (a == "--store") options.store = true;
         else if (a == "--solid") options.solid = true;
         else if (a == "--no-audio") options.compressor.audio = false;  // for comparisons only
+        else if (a == "--compress-all") options.store_incompressible = false;  // for comparisons only
         else if (a.rfind("--", 0) == 0) return Usage();
         else paths.push_back(a);
     }
