@@ -115,7 +115,7 @@ TEST(MeshconvQuad, GeometryIsPlacedMirroredAndGroupedByMaterial) {
 
 TEST(MeshconvCube, HardEdgesGiveThreeNormalsPerCornerAndFlatNormalsPointOutwards) {
     const ConvertResult r = Convert("cube.gltf");
-    ASSERT_EQ(r.model.meshes.size(), 2u);
+    ASSERT_EQ(r.model.meshes.size(), 3u);
     const auto model = RoundTrip(r.model);
     for (const auto& m : model.meshes) {
         SCOPED_TRACE(m.name);
@@ -123,7 +123,7 @@ TEST(MeshconvCube, HardEdgesGiveThreeNormalsPerCornerAndFlatNormalsPointOutwards
         EXPECT_EQ(m.renderVertices.size(), 24u);
         ASSERT_EQ(m.groups.size(), 1u);
         EXPECT_EQ(m.groups[0].FaceCount(), 12u);
-        const float centreY = m.name == "FlatCube" ? 5.0f : 0.0f;
+        const float centreY = m.name == "FlatCube" ? 5.0f : m.name == "MirroredCube" ? -5.0f : 0.0f;
         for (const auto& v : m.vertices) {
             ASSERT_EQ(v.normals.size(), 3u);
             EXPECT_TRUE(v.channels.empty());
@@ -138,6 +138,7 @@ TEST(MeshconvCube, HardEdgesGiveThreeNormalsPerCornerAndFlatNormalsPointOutwards
         ExpectMirroredWinding(m);
     }
     EXPECT_EQ(model.meshes[1].name, "FlatCube");
+    EXPECT_EQ(model.meshes[2].name, "MirroredCube");
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -105,7 +105,8 @@ def quad():
 
 def cube():
     """A 2-unit cube with hard edges: 24 glTF vertices (4 per face, face normals), no uvs;
-    plus a second node with the same corners but no normals at all (flat normals computed)."""
+    plus a node with the same corners but no normals at all (flat normals computed), and the
+    hard-edged cube again under a mirroring scale (its winding must be reversed)."""
     b = Buf()
     faces = [((1, 0, 0), [(1, -1, -1), (1, 1, -1), (1, 1, 1), (1, -1, 1)]),
              ((-1, 0, 0), [(-1, -1, 1), (-1, 1, 1), (-1, 1, -1), (-1, -1, -1)]),
@@ -128,9 +129,10 @@ def cube():
     nn = b.f32(nrm, "VEC3")
     ii = b.u16(idx)
     doc = {
-        "scenes": [{"nodes": [0, 1]}],
+        "scenes": [{"nodes": [0, 1, 2]}],
         "nodes": [{"name": "Cube", "mesh": 0},
-                  {"name": "FlatCube", "mesh": 1, "translation": [0, 5, 0]}],
+                  {"name": "FlatCube", "mesh": 1, "translation": [0, 5, 0]},
+                  {"name": "MirroredCube", "mesh": 0, "translation": [0, -5, 0], "scale": [-1, 1, 1]}],
         "meshes": [{"primitives": [{"attributes": {"POSITION": p, "NORMAL": nn}, "indices": ii}]},
                    {"primitives": [{"attributes": {"POSITION": p}, "indices": ii}]}],
     }
