@@ -320,6 +320,16 @@ TEST(MeshconvSkin, AnimationChoiceLengthAndStepInterpolation) {
         for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(lower[k].position[i], lower[0].position[i]);
     EXPECT_GT(std::fabs(lower[4].position[0] - lower[3].position[0]), 1.0f);
 
+    // Keys from 0.5 s to 1 s: the loop starts at the first key and lasts 500 ms.
+    o.animationName = "Late";
+    const auto jumpStart = lower[0];
+    r = ConvertSkin(o);
+    ASSERT_EQ(r.animation->animLength, 500);
+    const auto& late = r.animation->tracks[0].positionKeys;
+    ASSERT_EQ(late.size(), 6u);
+    for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(late[0].position[i], jumpStart.position[i]);
+    EXPECT_GT(std::fabs(late[5].position[0] - late[0].position[0]), 0.4f);
+
     o.lengthMs = 1333;
     r = ConvertSkin(o);
     EXPECT_EQ(r.animation->animLength, 1333);
@@ -333,7 +343,7 @@ TEST(MeshconvSkin, AnimationChoiceLengthAndStepInterpolation) {
         ConvertSkin(o);
         FAIL() << "an unknown animation name was accepted";
     } catch (const ConvertError& e) {
-        EXPECT_NE(std::string(e.what()).find("\"Bend\", \"Jump\""), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("\"Bend\", \"Jump\", \"Late\""), std::string::npos) << e.what();
     }
 }
 

@@ -978,7 +978,9 @@ struct Converter {
         model::esa::AnimationFile anim;
         anim.keyInterval = 100;
         std::vector<Channel> channels;
-        double lengthSeconds = 0;
+        // The loop starts at the earliest key: Blender's default first frame 1 puts every key one
+        // frame late, which would otherwise hold the first pose for a frame at every loop start.
+        double startSeconds = std::numeric_limits<double>::infinity(), endSeconds = 0;
         const tinygltf::Animation* chosen = nullptr;
         if (!opt.animationName.empty()) {
             for (const auto& a : m.animations)
@@ -1024,15 +1026,17 @@ struct Converter {
                 if (c.values.size() / w != c.times.size()) Fail(what + ": sampler input and output counts differ");
                 for (std::size_t k = 1; k < c.times.size(); ++k)
                     if (c.times[k] < c.times[k - 1]) Fail(what + ": key times are not increasing");
-                lengthSeconds = std::max(lengthSeconds, c.times.back());
+                startSeconds = std::min(startSeconds, c.times.front());
+                endSeconds = std::max(endSeconds, c.times.back());
                 if (!sc.inScene[c.node]) continue;
                 channels.push_back(std::move(c));
             }
         } else {
             warnings.push_back("the file has no animation; every key holds the rest pose");
-            if (!opt.lengthMs) lengthSeconds = 1.0;
+            endSeconds = 1.0;
         }
-        const double lengthMs = opt.lengthMs ? *opt.lengthMs : std::round(lengthSeconds * 1000.0);
+        if (!std::isfinite(startSeconds)) startSeconds = 0;
+        const double lengthMs = opt.lengthMs ? *opt.lengthMs : std::round((endSeconds - startSeconds) * 1000.0);
         if (!(lengthMs >= 1) || lengthMs > 3600000)
             Fail("animation length " + std::to_string(static_cast<long long>(lengthMs)) +
                  " ms is out of range (1 ms to 1 hour; use --length)");
@@ -1048,7 +1052,7 @@ struct Converter {
         std::vector<Quat> previous(sk.boneNode.size(), Quat{0, 0, 0, 0});
         bool scaleWarned = false;
         for (std::int32_t tm : times) {
-            const double t = tm / 1000.0;
+            const double t = startSeconds + tm / 1000.0;
             for (int i : sc.order) {
                 Mat4 local = sc.local[i];
                 if (chT[i] || chR[i] || chS[i]) {

@@ -219,6 +219,8 @@ def skin():
     tr = b.f32([lower_rest["t"], (0.75, 0, 0), lower_t_end], "VEC3")
     step_times = b.f32([0.0, 0.4], "SCALAR", minmax=True)
     step_vals = b.f32([lower_rest["t"], (5, 5, 5)], "VEC3")
+    late_times = b.f32([0.5, 1.0], "SCALAR", minmax=True)
+    late_vals = b.f32([lower_rest["t"], (2, 0, 0)], "VEC3")
     doc = {
         "scene": 0,
         "scenes": [{"nodes": [0, 5],
@@ -243,6 +245,9 @@ def skin():
                           {"sampler": 1, "target": {"node": 1, "path": "translation"}}]},
             {"name": "Jump",
              "samplers": [{"input": step_times, "output": step_vals, "interpolation": "STEP"}],
+             "channels": [{"sampler": 0, "target": {"node": 1, "path": "translation"}}]},
+            {"name": "Late",
+             "samplers": [{"input": late_times, "output": late_vals}],
              "channels": [{"sampler": 0, "target": {"node": 1, "path": "translation"}}]},
         ],
     }
