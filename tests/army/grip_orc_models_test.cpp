@@ -130,6 +130,28 @@ TEST(OrcModels, MarchesAreWholeSeamlessLoops) {
   }
 }
 
+// The grip poses are identities, so the hand bones themselves must keep the item frames all
+// through the march: the weapon bone's +Y up, the shield bone's -Z forward (model -Z) and +Y up.
+TEST(OrcModels, HandFramesMatchTheItemConventionAtEveryKey) {
+  for (std::size_t i = 0; i < 8; ++i) {
+    const std::string name = "Orc_" + std::to_string(i);
+    std::string why;
+    const auto l = LoadOrc(name, why);
+    if (!l) GTEST_SKIP() << why;
+    const int weapon = griptable::FindBone(l->model, "weapon_R");
+    const int shield = griptable::FindBone(l->model, "shield_L");
+    ASSERT_GE(weapon, 0) << name;
+    ASSERT_GE(shield, 0) << name;
+    for (std::size_t k = 0; k < l->anim.tracks[weapon].positionKeys.size(); ++k) {
+      const D3DXMATRIX w = KeyMatrix(l->anim.tracks[weapon], k), s = KeyMatrix(l->anim.tracks[shield], k);
+      EXPECT_GT(w(1, 1), 0.93f) << name << " key " << k << ": weapon bone's +Y leaves the vertical";
+      // the bone's -Z (minus row 2) against the model's forward (0, 0, -1) is s(2, 2)
+      EXPECT_GT(s(2, 2), 0.93f) << name << " key " << k << ": shield bone's -Z leaves the facing";
+      EXPECT_GT(s(1, 1), 0.93f) << name << " key " << k << ": shield bone's +Y leaves the vertical";
+    }
+  }
+}
+
 // Every weapon and shield in every orc's hands at the start of its march: the item's grip lands
 // in the fist, the haft points up and the shield's face forward along the heading.
 TEST(OrcModels, GearSitsInTheHandsThroughTheGripTable) {

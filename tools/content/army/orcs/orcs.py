@@ -41,48 +41,48 @@ def patch(name):
 # build: shoulder half-width, hip half-width, hunch (forward lean of neck and head), belly,
 # head size, limb thickness, leg length. look: texture tints. gear: which armour pieces.
 ORCS = [
-    dict(name="Orc_0", anim=1000, sw=0.30, hw=0.13, hunch=0.06, belly=1.0, head=1.0, limb=1.0, leg=0.88,
+    dict(name="Orc_0", jaw=1.0, ear=1.0, anim=1000, sw=0.30, hw=0.13, hunch=0.06, belly=1.0, head=1.0, limb=1.0, leg=0.88,
          look=dict(skin=(92, 120, 60), leather=(105, 70, 40), fur=(70, 55, 40), metal=(150, 150, 150),
                    cloth=(140, 30, 24), cloth2=(60, 50, 40), paint=None, scar=True),
          gear=dict(torso="mail", pauldrons="plate", helmet="skullcap", nasal=True, tabard="cloth",
                    flaps="mail", bracers="leather", greaves=None)),
-    dict(name="Orc_1", anim=1333, sw=0.37, hw=0.15, hunch=0.10, belly=1.25, head=1.05, limb=1.3, leg=0.82,
+    dict(name="Orc_1", jaw=1.25, ear=0.7, anim=1333, sw=0.37, hw=0.15, hunch=0.10, belly=1.25, head=1.05, limb=1.3, leg=0.82,
          look=dict(skin=(100, 112, 80), leather=(80, 55, 35), fur=(90, 75, 55), metal=(125, 120, 115),
                    cloth=(60, 50, 40), cloth2=(50, 40, 30), paint=("band", (20, 20, 20)), scar=False),
          gear=dict(torso="harness", pauldrons="fur", helmet="horned", nasal=False, tabard=None,
                    flaps="fur", bracers="plate", greaves=None)),
-    dict(name="Orc_2", anim=1000, sw=0.31, hw=0.13, hunch=0.04, belly=0.95, head=0.95, limb=1.05, leg=0.9,
+    dict(name="Orc_2", jaw=0.95, ear=1.2, anim=1000, sw=0.31, hw=0.13, hunch=0.04, belly=0.95, head=0.95, limb=1.05, leg=0.9,
          look=dict(skin=(70, 100, 55), leather=(40, 35, 30), fur=(40, 35, 30), metal=(165, 165, 170),
                    cloth=(28, 26, 30), cloth2=(120, 20, 20), paint=("stripes", (200, 200, 190)), scar=False),
          gear=dict(torso="plate", pauldrons="plate2", helmet="spiked", nasal=True, tabard="cloth",
                    flaps="plate", bracers="plate", greaves="plate")),
-    dict(name="Orc_3", anim=833, sw=0.27, hw=0.12, hunch=0.08, belly=0.85, head=0.95, limb=0.85, leg=0.92,
+    dict(name="Orc_3", jaw=0.9, ear=1.35, anim=833, sw=0.27, hw=0.12, hunch=0.08, belly=0.85, head=0.95, limb=0.85, leg=0.92,
          look=dict(skin=(110, 118, 58), leather=(120, 85, 50), fur=(85, 65, 45), metal=(140, 135, 130),
                    cloth=(85, 70, 40), cloth2=(70, 85, 45), paint=("chin", (120, 30, 20)), scar=True),
          gear=dict(torso="leather", pauldrons="leather", helmet="topknot", nasal=False, tabard="cloth",
                    flaps="leather", bracers="leather", greaves=None)),
-    dict(name="Orc_4", anim=1000, sw=0.32, hw=0.14, hunch=0.07, belly=1.05, head=1.0, limb=1.1, leg=0.86,
+    dict(name="Orc_4", jaw=1.1, ear=0.9, anim=1000, sw=0.32, hw=0.14, hunch=0.07, belly=1.05, head=1.0, limb=1.1, leg=0.86,
          look=dict(skin=(60, 85, 50), leather=(75, 50, 32), fur=(55, 45, 35), metal=(140, 140, 145),
                    cloth=(90, 20, 40), cloth2=(40, 40, 45), paint=None, scar=True),
          gear=dict(torso="mail", pauldrons="plate2", helmet="closed", nasal=True, tabard=None,
                    flaps="mail", bracers="plate", greaves="plate")),
-    dict(name="Orc_5", anim=1333, sw=0.30, hw=0.14, hunch=0.14, belly=1.15, head=1.1, limb=1.05, leg=0.8,
+    dict(name="Orc_5", jaw=1.15, ear=1.1, anim=1333, sw=0.30, hw=0.14, hunch=0.14, belly=1.15, head=1.1, limb=1.05, leg=0.8,
          look=dict(skin=(118, 110, 62), leather=(95, 60, 35), fur=(60, 50, 40), metal=(130, 125, 120),
                    cloth=(110, 80, 30), cloth2=(50, 60, 30), paint=("slash", (160, 25, 20)), scar=False),
          gear=dict(torso="leather", pauldrons="plate", helmet="crested", nasal=False, tabard="cloth",
                    flaps="mail", bracers="leather", greaves="leather")),
-    dict(name="Orc_6", anim=1000, sw=0.35, hw=0.15, hunch=0.05, belly=1.1, head=1.0, limb=1.2, leg=0.86,
+    dict(name="Orc_6", jaw=1.2, ear=0.8, anim=1000, sw=0.35, hw=0.15, hunch=0.05, belly=1.1, head=1.0, limb=1.2, leg=0.86,
          look=dict(skin=(78, 98, 74), leather=(60, 45, 35), fur=(50, 40, 30), metal=(120, 118, 118),
                    cloth=(35, 45, 70), cloth2=(30, 30, 30), paint=None, scar=False),
          gear=dict(torso="plate", pauldrons="bronze", helmet="horned_bronze", nasal=True, tabard="cloth",
                    flaps="plate", bracers="bronze", greaves="plate")),
-    dict(name="Orc_7", anim=833, sw=0.28, hw=0.12, hunch=0.05, belly=0.9, head=1.08, limb=0.9, leg=0.84,
+    dict(name="Orc_7", jaw=0.9, ear=1.4, anim=833, sw=0.28, hw=0.12, hunch=0.05, belly=0.9, head=1.08, limb=0.9, leg=0.84,
          look=dict(skin=(105, 140, 55), leather=(130, 95, 60), fur=(90, 70, 50), metal=(150, 145, 140),
                    cloth=(150, 110, 30), cloth2=(90, 30, 25), paint=("band", (140, 25, 20)), scar=False),
          gear=dict(torso="vest", pauldrons=None, helmet="bandana", nasal=False, tabard=None,
                    flaps="leather", bracers="leather", greaves=None)),
 ]
-FLAG = dict(name="Orc_flag", anim=1000, sw=0.31, hw=0.13, hunch=0.05, belly=1.0, head=1.0, limb=1.05,
+FLAG = dict(name="Orc_flag", jaw=1.05, ear=1.0, anim=1000, sw=0.31, hw=0.13, hunch=0.05, belly=1.0, head=1.0, limb=1.05,
             leg=0.88,
             look=dict(skin=(85, 112, 62), leather=(70, 48, 30), fur=(60, 50, 40), metal=(140, 138, 135),
                       cloth=(40, 30, 30), cloth2=(40, 30, 30), paint=("band", (20, 20, 20)), scar=True),
@@ -188,14 +188,19 @@ def build_orc(o, flag=False):
             for k in range(13):
                 a = 2 * math.pi * k / 12
                 # a loop around the torso tilted from one shoulder to the other hip
-                x = math.sin(a) * (sw - 0.02) * 1.02
-                y = hy + 0.35 + s * math.sin(a) * 0.17 * -1 + math.cos(a) * 0.02
-                z = 0.02 + hn * 0.3 + math.cos(a) * 0.20 * bl
+                y = hy + 0.35 - s * math.sin(a) * 0.17 + math.cos(a) * 0.02
+                # hug the torso: its centre, depth and width at this height
+                zc, dd, ww = (np.interp(y, ys, v) for v in (zs, depth, width))
+                x = math.sin(a) * ww * 1.06
+                z = zc + math.cos(a) * dd * 1.1
                 pts.append((x, y, z))
             m.tube(pts, [0.012] * 13, [0.035] * 13, rect("strap"),
                    [W(("chest", .6), ("spine", .4))] * 13, n=6, caps=(False, False),
                    axis_hint=(0, 1, 0), sexp=6)
 
+    # Heavy trapezius and a hump over the upper back: the hunched silhouette.
+    m.ellipsoid((0, hy + 0.50, zs[5] - 0.06), (0.13 * (1 + hn), 0.14, sw * 0.82), rect("skin"),
+                W(("chest", 1)), n=10, rings=4, axis=(0, 1, 0), hint=(0, 0, 1))
     # Belt and buckle.
     by = hy + 0.0
     m.tube([(0, by - 0.045, 0), (0, by, 0.0), (0, by + 0.045, 0.005)],
@@ -203,6 +208,9 @@ def build_orc(o, flag=False):
            rect("strap"), [W(("pelvis", 1))] * 3, n=16, caps=(False, False), sexp=3)
     m.box((0, by, 0.215), (0.05, 0.04, 0.015), rect("bronze"), W(("pelvis", 1)))
 
+    for s in (-1, 1):  # pouches on the belt
+        m.box((s * (o["hw"] + 0.09), by - 0.04, 0.06), (0.03, 0.045, 0.045), rect("leather"), W(("pelvis", 1)),
+              sexp=3)
     # Hanging flaps (front and back on each side), half following the thighs.
     flap_cell = {"mail": "mail", "plate": "plate", "leather": "leather", "fur": "fur"}[g["flaps"]]
     for s, side in ((-1, "R"), (1, "L")):
@@ -230,7 +238,8 @@ def build_orc(o, flag=False):
     hy_ = [-0.16, -0.12, -0.06, 0.0, 0.05, 0.10, 0.15, 0.19, 0.215]
     hz = [0.07, 0.055, 0.04, 0.02, 0.005, -0.005, -0.015, -0.025, -0.03]
     hd = [0.055, 0.11, 0.13, 0.135, 0.135, 0.135, 0.125, 0.09, 0.02]
-    hw_ = [0.075, 0.12, 0.13, 0.13, 0.125, 0.12, 0.11, 0.08, 0.02]
+    jaw, ear = o.get("jaw", 1.0), o.get("ear", 1.0)
+    hw_ = [0.075 * jaw, 0.12 * jaw, 0.13 * (1 + (jaw - 1) * 0.6), 0.13, 0.125, 0.12, 0.11, 0.08, 0.02]
     hc = [H + np.array((0, y * hs, z * hs)) for y, z in zip(hy_, hz)]
     m.tube(hc, [d * hs for d in hd], [w * hs for w in hw_], rect("head"), [W(("head", 1))] * 9, n=16,
            caps=(True, False), twist=math.pi)
@@ -241,10 +250,11 @@ def build_orc(o, flag=False):
     for s in (-1, 1):
         m.ellipsoid(hp(s * 0.05, 0.05, 0.12), (0.022, 0.016, 0.022), patch("eye"), hb, n=6, rings=3,
                     axis=(0, 0, 1), hint=(0, 1, 0))
-        m.tube([hp(s * 0.045, -0.085, 0.14), hp(s * 0.05, -0.05, 0.165), hp(s * 0.06, -0.01, 0.17)],
+        m.tube([hp(s * 0.045 * jaw, -0.085, 0.14), hp(s * 0.05 * jaw, -0.05, 0.165), hp(s * 0.06 * jaw, -0.01, 0.17)],
                [0.017, 0.012, 0.002], [0.017, 0.012, 0.002], patch("ivory"), [hb] * 3, n=6,
                caps=(True, False))                                                      # tusks
-        m.tube([hp(s * 0.115, 0.03, -0.01), hp(s * 0.18, 0.06, -0.04), hp(s * 0.25, 0.1, -0.08)],
+        m.tube([hp(s * 0.115, 0.03, -0.01), hp(s * (0.115 + 0.065 * ear), 0.03 + 0.03 * ear, -0.01 - 0.03 * ear),
+                hp(s * (0.115 + 0.135 * ear), 0.03 + 0.07 * ear, -0.01 - 0.07 * ear)],
                [0.04, 0.028, 0.004], [0.012, 0.01, 0.003], rect("head"), [hb] * 3, n=8,
                axis_hint=(0, 1, 0), caps=(True, False))                                  # ears
     m.ellipsoid(hp(0, 0.0, 0.14), (0.035, 0.04, 0.035), rect("head"), hb, n=8, rings=4,
@@ -471,6 +481,11 @@ def walk(o, J, flag_j, length_ms):
                 if name.startswith("thigh"):
                     legs[side] = solve_leg(side, pos, p + (0.0 if side == "R" else 0.5))
                 Rg = legs[side][name.split("_")[0]]
+                G[i] = (Rg, pos)
+                R[i] = Rp.T @ Rg
+            elif name == "pole":
+                # the banner pole is held upright against the body's lean: it only rocks a little
+                Rg = mk.rot_x(0.025 * math.sin(ph)) @ mk.rot_z(0.02 * math.cos(ph))
                 G[i] = (Rg, pos)
                 R[i] = Rp.T @ Rg
             else:
