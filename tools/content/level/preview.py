@@ -1,7 +1,8 @@
 """Renders previews of the level models with Blender (Cycles, emission only), drawn the way the
 scene draws the map: colour map (uv set 0) x light map (uv set 1) x 4, no scene lights.
 
-blender -b --factory-startup -P preview.py -- GLTF_DIR TEXTURE_DIR OUT_DIR [WIDTH HEIGHT]
+blender -b --factory-startup -P preview.py -- GLTF_DIR TEXTURE_DIR OUT_DIR [WIDTH HEIGHT [VIEW...]]
+VIEW "gates_open" renders the leaves swung open as the scene opens them.
 """
 import json
 import math
@@ -137,7 +138,41 @@ cam = bpy.data.objects.new("cam", cam_data)
 scene.collection.objects.link(cam)
 scene.camera = cam
 
+
+
+def swing_gates(angle):
+    """Places the two leaves as the scene does at gate angle `angle` (degrees, -90 = shut,
+    -170 = open): the box centre offset by its half depth w, turned about the vertical."""
+    a = math.radians(angle)
+    for name, z_load, sign in (("Gates_left", -191.36, -1), ("Gates_right", -123.961, 1)):
+        objs = [o for o in bpy.data.objects if o.type == "MESH" and o.name.startswith(name)]
+        pts = [o.matrix_world @ Vector(c) for o in objs for c in o.bound_box]
+        lo = Vector([min(p[i] for p in pts) for i in range(3)])
+        hi = Vector([max(p[i] for p in pts) for i in range(3)])
+        w = (hi.y - lo.y) / 2                      # model z is Blender y
+        x = -422.619 + w * math.cos(a)
+        z = z_load + sign * (w + w * math.sin(a))
+        turn = (angle + 90) if sign > 0 else (-angle - 90)
+        pivot = bpy.data.objects.new(name + "_pivot", None)
+        scene.collection.objects.link(pivot)
+        pivot.location = (lo + hi) / 2
+        bpy.context.view_layer.update()
+        for o in objs:
+            o.parent = pivot
+            o.matrix_parent_inverse = pivot.matrix_world.inverted()
+        pivot.location = Vector((x, z, (lo.z + hi.z) / 2))
+        # a model-space turn about +y by `turn` (row vectors) is a counter-clockwise turn about
+        # Blender's z by the same angle
+        pivot.rotation_euler = (0, 0, math.radians(turn))
+
+
 only = argv[5:] if len(argv) > 5 else list(VIEWS)
+if "gates_open" in only:
+    # the open leaves seen through the gate and from inside the passage
+    swing_gates(-170.0)
+    VIEWS["gates_open"] = ((-250.0, 150.0, -150.0), 180.0, 0.0)
+    VIEWS["passage_down"] = ((-470.0, 345.0, -150.0), 0.0, -89.9)
+    only = ["gates_open", "passage_down"]
 for view in only:
     (x, y, z), yaw, pitch = VIEWS[view]
     yr, pr = math.radians(yaw), math.radians(pitch)
