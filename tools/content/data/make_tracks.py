@@ -48,14 +48,14 @@ TRACKS = [
     ("bridge-side",
      "The bridge from the +z side, above the chasm rim: the camera slides along x past the bridge "
      "while the army crosses, its look moving from the bridge's start to its far end.",
-     [A(-215, 75, 130, 2.5, target=(-190, 40, ROAD_Z)), A(-90, 70, 140, 3.0, target=(-60, 40, ROAD_Z)),
-      A(40, 80, 120, 2.5)]),
+     [A(-215, 110, 130, 2.5, target=(-190, 45, ROAD_Z)), A(-90, 105, 140, 3.0, target=(-60, 45, ROAD_Z)),
+      A(40, 115, 120, 2.5)]),
 
     ("lava-glide",
      "Low over the lava, between the chasm walls: the camera glides along -z towards the bridge "
      "through the glowing haze and tilts up at the deck with the army crossing above.",
-     [A(-130, -170, 560, 4.5), A(-125, -120, 250, 4.0, target=(-130, -60, -153)),
-      A(-130, -70, 60, 2.0, target=BRIDGE), A(-132, -55, 30, 1.0)]),
+     [A(-130, -170, 620, 4.5), A(-125, -130, 380, 4.0, target=(-130, -60, -153)),
+      A(-130, -95, 210, 2.0, target=BRIDGE), A(-132, -80, 160, 1.0)]),
 
     ("army-side-track",
      "Alongside the march at soldiers' height, 130 units off the road, moving at a little more "
@@ -77,8 +77,8 @@ TRACKS = [
     ("gate-orbit",
      "An arc around the front of the fortress at gate height: from the -z side of the canyon over "
      "the chasm to the +z side, the gate always in the middle of the frame.",
-     [A(-160, 210, -330, 3.0, target=GATE), A(-95, 215, -150, 3.2, target=GATE),
-      A(-150, 220, 40, 3.2, target=GATE), A(-290, 215, 160, 3.0)]),
+     [A(-90, 230, -380, 3.5, target=GATE), A(-20, 235, -150, 3.8, target=GATE),
+      A(-90, 240, 110, 3.8, target=GATE), A(-260, 230, 240, 3.5)]),
 
     ("torches",
      "Along the fortress face, 100 units in front of it: the left torch, the burning gate, the "
@@ -123,9 +123,9 @@ TRACKS = [
       A(-90, -40, -330, 2.0)]),
 
     ("gate-exit-low",
-     "Low on the apron beside the gate's mouth: the army pours out of the fire-lit opening towards "
-     "the camera and turns past it to the bridge.",
-     [A(-305, 55, -30, 0.6, pause=15, target=(-480, 120, -150)), A(-270, 60, -15, 0.6)]),
+     "Low on the apron off the gate's mouth: the army pours out of the fire-lit opening towards "
+     "the camera and marches past it to the bridge.",
+     [A(-290, 75, -25, 0.6, pause=15, target=(-480, 110, -150)), A(-262, 80, -10, 0.6)]),
 
     ("army-side-high",
      "From the +z side, higher and further off: the column stretches along the road with the "
@@ -134,16 +134,16 @@ TRACKS = [
       A(630, 190, 200, 3.0, target=(680, 40, ROAD_Z)), A(760, 185, 190, 2.5)]),
 
     ("fortress-face",
-     "Along the fortress face at battlement height, from the +z side towards the -z side, looking "
-     "at the wall, the torches and the gate below.",
-     [A(-280, 330, 280, 3.5, target=(-430, 200, 100)), A(-275, 340, -60, 3.5, target=GATE),
-      A(-285, 330, -380, 3.0)]),
+     "Over the chasm at battlement height, from the +z side towards the -z side: the fortress face, "
+     "the torches and the gate below.",
+     [A(-150, 330, 280, 3.5, target=(-430, 200, 100)), A(-140, 340, -60, 3.5, target=GATE),
+      A(-150, 330, -380, 3.0)]),
 
     ("bridge-low-side",
-     "Hanging over the chasm just below the deck's +z edge: the marchers cross the bridge above the "
-     "lens against the fortress, the lava glowing below.",
-     [A(-215, 15, 70, 1.5, target=(-150, 62, ROAD_Z)), A(-130, 12, 75, 1.5, target=(-70, 62, ROAD_Z)),
-      A(-50, 15, 70, 1.2)]),
+     "Hanging over the chasm just above the deck, off its +z edge: the marchers cross the bridge "
+     "against the rocks beyond, the lava glowing below.",
+     [A(-215, 78, 55, 1.5, target=(-150, 52, ROAD_Z)), A(-130, 76, 60, 1.5, target=(-70, 52, ROAD_Z)),
+      A(-50, 78, 55, 1.2)]),
 
     ("road-end",
      "Near the end of the road looking back at the distant fortress: the column approaches and "
