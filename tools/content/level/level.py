@@ -493,6 +493,20 @@ def center_patches(mas, dark):
                           tile=(96.0, 96.0))
                 p.group = "relief"
                 ps.append(p)
+    # war banners hanging from the corbel table either side of the gate, swallow-tailed
+    for zc in (-300.0, 0.0):
+        def banner(u, v, zc=zc):
+            z = zc + 28.0 - u * 56.0
+            bottom = 150.0 + 45.0 * (1 - np.abs(2 * u - 1))
+            y = 438.0 - v * (438.0 - bottom)
+            sway = 1.5 * np.sin(u * math.pi * 3)          # the cloth hangs in soft folds
+            return np.stack([FACE_X + 10.5 + sway * v, y, z], -1)
+
+        def banner_uv(u, v, P):
+            return np.stack([u, (438.0 - P[..., 1]) / (438.0 - 150.0)], -1)
+        p = Patch("banner", banner, 9, 4, 3, outward=(1, 0, 0), uv0=banner_uv)
+        p.group = "banners"
+        ps.append(p)
     # gatehouse above the gate
     ps += box("gatehouse", FACE_X, -398.0, OPENING_Y[1] + 22, 560.0, -272.0, -28.0, mas,
               faces="+x+y+z-z-y", step=90.0, tile=128.0, group="gatehouse")
@@ -712,12 +726,15 @@ def main():
     centre = bake(center_patches(0, 1), 1024, tex_dir, "Level_CenterLight.jpg")
     emit("center", centre, [material("masonry", "Level_Masonry.jpg", "Level_CenterLight.jpg"),
                             material("darkstone", "Level_DarkStone.jpg", "Level_CenterLight.jpg"),
-                            material("window", "Level_Window.jpg", "Level_CenterLight.jpg")])
+                            material("window", "Level_Window.jpg", "Level_CenterLight.jpg"),
+                            material("banner", "Level_Banner.jpg", "Level_CenterLight.jpg")])
     emit("center_bump", centre, [material("masonry", "Level_MasonryGloss.tga",
                                           "Level_MasonryGlossDOT3.jpg"),
                                  material("darkstone", "Level_MasonryGloss.tga",
                                           "Level_MasonryGlossDOT3.jpg"),
                                  material("window", "Level_MasonryGloss.tga",
+                                          "Level_MasonryGlossDOT3.jpg"),
+                                 material("banner", "Level_MasonryGloss.tga",
                                           "Level_MasonryGlossDOT3.jpg")])
 
     for name, pos, mirror, light in (("Gates_left", GATE_LEFT, False, "Level_GateLeftLight.jpg"),

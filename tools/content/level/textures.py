@@ -210,6 +210,36 @@ def window(size=64):
     return np.clip(col, 0, 1)
 
 
+def banner(w=128, h=256, seed=61):
+    """A dark red war banner: cloth folds, black bands and a black disc bearing two crossed
+    axes in bone white. The banner hangs 56 x 288 units, so the picture is drawn squashed by
+    the stretch it gets (2.57 : 1) and stands round on the wall."""
+    stretch = (288.0 / 56.0) / (h / w)
+    yy, xx = np.mgrid[0:h, 0:w].astype(float)
+    u = xx / (w - 1)
+    v = yy / (h - 1)
+    folds = 0.75 + 0.25 * np.sin(u * np.pi * 6) ** 2
+    weave = tile_fbm(256, seed, 1.0)[:h, :w]
+    col = lerp((0.28, 0.03, 0.03), (0.50, 0.07, 0.05), weave) * folds[..., None]
+    band = (np.abs(v - 0.06) < 0.035) | (np.abs(v - 0.80) < 0.02)
+    col = np.where(band[..., None], np.array([0.05, 0.04, 0.04]), col)
+    dx = (u - 0.5) * w
+    dy = (v - 0.4) * h * stretch
+    r = np.hypot(dx, dy)
+    disc = r < 0.40 * w
+    col = np.where(disc[..., None], np.array([0.06, 0.05, 0.05]), col)
+    bone = np.array([0.78, 0.72, 0.58])
+    for sgn in (-1, 1):
+        # an axe: a shaft on one diagonal, a blade across its upper end
+        along = (dx * sgn + dy) / np.sqrt(2)      # along the shaft, negative = up
+        across = (dx * sgn - dy) / np.sqrt(2)
+        shaft = (np.abs(across) < 0.045 * w) & (np.abs(along) < 0.33 * w)
+        blade = (along < -0.14 * w) & (along > -0.32 * w) & (across > 0) & \
+                (across < 0.16 * w - 0.5 * np.abs(along + 0.23 * w))
+        col = np.where(((shaft | blade) & disc)[..., None], bone, col)
+    return np.clip(col, 0, 1)
+
+
 def dot3(h, strength):
     """Tangent-space normal map of a wrapping height field: 128 in a channel means 0."""
     dx = (np.roll(h, -1, 1) - np.roll(h, 1, 1)) * 0.5 * strength
@@ -257,6 +287,7 @@ def main():
     Image.fromarray(dot3(h, 5.0)).save(os.path.join(out, "Level_CobbleGlossDOT3.jpg"), quality=90)
     save_jpg(lava(), os.path.join(out, "Level_Lava.jpg"))
     save_jpg(window(), os.path.join(out, "Level_Window.jpg"))
+    save_jpg(banner(), os.path.join(out, "Level_Banner.jpg"))
     col, h, gloss = gate_wood()
     save_jpg(col, os.path.join(out, "Level_GateWood.jpg"))
     save_gloss_tga(downsize(col, 256), downsize(gloss, 256),
