@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -190,6 +191,12 @@ D3DXVECTOR3 Skin(const model::emd::SourceVertex& v, const model::esa::AnimationF
     return sum;
 }
 
+const model::emd::Mesh& MeshNamed(const model::emd::ModelFile& m, const std::string& name) {
+    for (const auto& mesh : m.meshes)
+        if (mesh.name == name) return mesh;
+    throw std::runtime_error("no mesh " + name);
+}
+
 ConvertResult ConvertSkin(ConvertOptions o = {}) {
     o.wantAnimation = true;
     return Convert("skin.gltf", o);
@@ -201,7 +208,7 @@ TEST(MeshconvSkin, BonesComeParentFirstAndInfluencesAreSortedAndRenormalised) {
     EXPECT_EQ(r.model.bones[0], (model::emd::Bone{"Lower", -1}));
     EXPECT_EQ(r.model.bones[1], (model::emd::Bone{"Upper", 0}));
     EXPECT_EQ(r.model.bones[2], (model::emd::Bone{"Tip", 1}));
-    const auto& verts = r.model.meshes.at(0).vertices;
+    const auto& verts = MeshNamed(r.model, "StripMesh").vertices;
     ASSERT_EQ(verts.size(), 6u);
     // glTF vertex 3: 0.25 on joint 0 (Upper), 0.75 on joint 1 (Lower) -> Lower first.
     // glTF vertex 4: 0.6 Upper, 0.2 Tip, summing to 0.8 -> 0.75, 0.25.
@@ -280,7 +287,7 @@ TEST(MeshconvSkin, SceneSkinningMatchesGltfSkinningMirrored) {
         ConvertOptions o;
         o.scale = scale;
         const ConvertResult r = ConvertSkin(o);
-        const auto& verts = r.model.meshes.at(0).vertices;
+        const auto& verts = MeshNamed(r.model, "StripMesh").vertices;
         const auto& rest = file.extras["rest"];
         const auto& end = file.extras["t1000"];
         int matched = 0;
@@ -307,6 +314,24 @@ TEST(MeshconvSkin, SceneSkinningMatchesGltfSkinningMirrored) {
         }
         EXPECT_EQ(matched, 6);
     }
+}
+
+TEST(MeshconvSkin, MeshParentedToABoneFollowsItRigidly) {
+    const SkinFile file;
+    const ConvertResult r = ConvertSkin();
+    ASSERT_EQ(r.model.meshes.size(), 2u);
+    const auto& hat = MeshNamed(r.model, "Hat");
+    ASSERT_EQ(hat.vertices.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto& v = hat.vertices[i];
+        ASSERT_EQ(v.weights.size(), 1u);
+        EXPECT_EQ(v.weights[0].bone, 1);  // Upper
+        EXPECT_FLOAT_EQ(v.weights[0].weight, 1.0f);
+        ExpectNear(Skin(v, *r.animation, 0.0f), V(v.position), 1e-5f, "rest " + std::to_string(i));
+        ExpectNear(Skin(v, *r.animation, 1000.0f), Mirror(file.extras["hatAt1000"][i]), 1e-4f,
+                   "t = 1000, vertex " + std::to_string(i));
+    }
+    ExpectMirroredWinding(hat);
 }
 
 TEST(MeshconvSkin, AnimationChoiceLengthAndStepInterpolation) {

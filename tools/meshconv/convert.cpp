@@ -12,7 +12,6 @@
 #include <limits>
 #include <map>
 #include <numeric>
-#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -118,8 +117,6 @@ public:
         r.base = b.data.data() + v.byteOffset + a.byteOffset;
         return r;
     }
-
-    std::size_t Count(int index, const std::string& what) const { return Locate(index, what).count; }
 
     // count * components doubles: float components, or normalized integers scaled to [0, 1] or [-1, 1].
     std::vector<double> Floats(int index, int components, const std::string& what) const {
@@ -511,7 +508,6 @@ struct BuildVertex {
     Vec3 position{};               // glTF space, where the vertex rests
     std::vector<Influence> influences;
     std::vector<Vec3> offsets;     // per influence, glTF bone space (scale folded in)
-    Vec3 rawPosition{};            // the skinned mesh's own vertex (for offsets)
     std::vector<Vec3> normals;
     std::vector<std::vector<Vec3>> boneNormals;  // per normal entry, per influence
     std::vector<Vec2> uv[2];
@@ -591,6 +587,12 @@ struct Converter {
         out.name = !node.name.empty() ? node.name : !mesh.name.empty() ? mesh.name : "mesh" + std::to_string(nodeIndex);
         const std::string meshWhat = "mesh \"" + out.name + "\"";
         const bool skinned = node.skin >= 0;
+        // A mesh without a skin below a bone (an object parented to a bone) is bound rigidly to
+        // that bone, so it follows the animation.
+        int rigidBone = -1;
+        if (!skinned)
+            for (int p = sc.parent[nodeIndex]; p >= 0 && rigidBone < 0; p = sc.parent[p]) rigidBone = sk.boneOfNode[p];
+        const bool bound = skinned || rigidBone >= 0;
 
         // Static meshes land in model space through the node's world matrix; skinned ones are
         // placed by their joints (glTF ignores the skinned node's own transform).
@@ -598,9 +600,18 @@ struct Converter {
         const Mat4 worldNormal = math::NormalMatrix(world);
         const bool flip = !skinned && math::Determinant3(world) < 0;
 
+        // Per skin joint: inverse bind matrix, rest skinning matrix and their normal matrices.
         std::vector<Mat4> inverseBind, jointSkin, inverseBindNormal, jointSkinNormal;
         std::vector<int> jointBone;
-        if (skinned) {
+        if (rigidBone >= 0) {
+            // One joint whose bind space is the bone's rest pose, reached from the mesh's own space.
+            const Mat4& boneRest = sc.global[sk.boneNode[rigidBone]];
+            inverseBind.push_back(math::InverseAffine(boneRest) * world);
+            jointBone.push_back(rigidBone);
+            jointSkin.push_back(boneRest * inverseBind[0]);
+            inverseBindNormal.push_back(math::NormalMatrix(inverseBind[0]));
+            jointSkinNormal.push_back(math::NormalMatrix(jointSkin[0]));
+        } else if (skinned) {
             const tinygltf::Skin& skin = m.skins[node.skin];
             const std::size_t joints = skin.joints.size();
             if (joints == 0) Fail(meshWhat + ": its skin has no joints");
@@ -729,9 +740,11 @@ struct Converter {
                     double sum = 0;
                     for (auto& x : inf) sum += x.weight;
                     for (auto& x : inf) x.weight /= sum;
+                } else if (rigidBone >= 0) {
+                    inf.push_back({rigidBone, 0, 1.0});
                 }
                 Vec3 rest = raw;
-                if (skinned) {
+                if (bound) {
                     rest = {0, 0, 0};
                     for (auto& x : inf) {
                         const Vec3 q = math::TransformPoint(jointSkin[x.joint], raw);
@@ -742,7 +755,7 @@ struct Converter {
                     rest = math::TransformPoint(world, raw);
                 }
                 std::array<std::uint32_t, 11> key{};
-                const Vec3& kp = skinned ? raw : rest;
+                const Vec3& kp = bound ? raw : rest;
                 key[0] = Bits(kp[0]);
                 key[1] = Bits(kp[1]);
                 key[2] = Bits(kp[2]);
@@ -754,7 +767,6 @@ struct Converter {
                 if (fresh) {
                     BuildVertex v;
                     v.position = rest;
-                    v.rawPosition = raw;
                     v.influences = inf;
                     for (auto& x : inf) {
                         Vec3 o = math::TransformPoint(inverseBind[x.joint], raw);
@@ -778,10 +790,10 @@ struct Converter {
             auto normalIndex = [&](int s, const Vec3& gltfNormal) -> int {
                 BuildVertex& v = out.vertices[s];
                 Vec3 n;
-                if (skinned && !v.influences.empty())
+                if (bound && !v.influences.empty())
                     n = math::Normalized(math::TransformDirection(jointSkinNormal[v.influences[0].joint], gltfNormal));
                 else
-                    n = math::Normalized(math::TransformDirection(skinned ? Mat4{} : worldNormal, gltfNormal));
+                    n = math::Normalized(math::TransformDirection(bound ? Mat4{} : worldNormal, gltfNormal));
                 const std::array<std::uint32_t, 4> key{static_cast<std::uint32_t>(s), Bits(n[0]), Bits(n[1]), Bits(n[2])};
                 auto [it, fresh] = normalOf.try_emplace(key, static_cast<int>(v.normals.size()));
                 if (fresh) {

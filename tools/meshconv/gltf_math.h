@@ -72,6 +72,17 @@ inline Mat4 NormalMatrix(const Mat4& a) {
     return r;
 }
 
+// Inverse of an affine transform (upper 3 x 3 plus translation); identity part when singular.
+inline Mat4 InverseAffine(const Mat4& a) {
+    const Mat4 n = NormalMatrix(a);  // (A^-1)^T
+    Mat4 r;
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col) r.at(row, col) = n.at(col, row);
+    for (int row = 0; row < 3; ++row)
+        r.at(row, 3) = -(r.at(row, 0) * a.at(0, 3) + r.at(row, 1) * a.at(1, 3) + r.at(row, 2) * a.at(2, 3));
+    return r;
+}
+
 inline Mat4 FromQuat(const Quat& q) {
     const double x = q[0], y = q[1], z = q[2], w = q[3];
     Mat4 r;

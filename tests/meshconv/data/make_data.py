@@ -165,7 +165,8 @@ def skin():
     """A strip of 2 x 3 vertices up +y, bound to two bones (Lower, Upper) under a rotated,
     scaled armature node. Upper is listed before Lower in the skin, so the converter has to
     reorder the joints. One second of animation: Upper turns 90 degrees about (1, 1, 1), Lower
-    moves along x; a third bone (Tip) has no channel at all."""
+    moves along x; a third bone (Tip) has no channel at all. A mesh without a skin (Hat) hangs
+    below Upper and must follow it rigidly."""
     b = Buf()
     pos = np.array([[0, 0, 0], [1, 0, 0], [0, 1, 0], [1, 1, 0], [0, 2, 0], [1, 2, 0]], float)
     nrm = np.array([[0, 0, 1]] * 6, float)
@@ -208,6 +209,13 @@ def skin():
             out.append([float(x) for x in p[:3]])
         return out
 
+    hat_local = trs(t=(0, 0.5, 0), r=axis_angle((0, 1, 0), 20))
+    hat_pos = np.array([[0, 0, 0], [0.5, 0, 0], [0, 0, 0.5]], float)
+
+    def hat(g):
+        return [[float(x) for x in (g["Upper"] @ hat_local @ np.append(p, 1.0))[:3]] for p in hat_pos]
+
+    HP = b.f32(hat_pos, "VEC3", minmax=True)
     P = b.f32(pos, "VEC3", minmax=True)
     N = b.f32(nrm, "VEC3")
     J = b.u8(joints, "VEC4")
@@ -225,18 +233,21 @@ def skin():
         "scene": 0,
         "scenes": [{"nodes": [0, 5],
                     "extras": {"rest": skinned(rest), "t1000": skinned(end),
+                               "hatAt1000": hat(end),
                                "lowerAt1000": [float(x) for x in end["Lower"].T.reshape(-1)],
                                "upperAt1000": [float(x) for x in end["Upper"].T.reshape(-1)]}}],
         "nodes": [
             {"name": "Armature", "children": [1], "rotation": axis_angle((1, 0, 0), 30), "scale": [0.5, 0.5, 0.5]},
             {"name": "Lower", "children": [2], "translation": list(lower_rest["t"]), "rotation": lower_rest["r"]},
-            {"name": "Upper", "children": [3], "translation": list(upper_rest["t"])},
+            {"name": "Upper", "children": [3, 6], "translation": list(upper_rest["t"])},
             {"name": "Tip", "translation": list(tip_rest["t"])},
             {"name": "StripMesh", "mesh": 0, "skin": 0},
             {"name": "Holder", "children": [4], "translation": [100, 0, 0]},
+            {"name": "Hat", "mesh": 1, "translation": [0, 0.5, 0], "rotation": axis_angle((0, 1, 0), 20)},
         ],
         "meshes": [{"primitives": [{"attributes": {"POSITION": P, "NORMAL": N, "JOINTS_0": J, "WEIGHTS_0": W},
-                                    "indices": I}]}],
+                                    "indices": I}]},
+                   {"primitives": [{"attributes": {"POSITION": HP}}]}],
         "skins": [{"joints": [2, 1, 3], "inverseBindMatrices": IB}],
         "animations": [
             {"name": "Bend",
