@@ -17,6 +17,7 @@ work=$root/build/level/content
 tex=$root/resources/media/Texture
 meshes=$root/resources/media/Meshes
 mkdir -p "$work/gltf" "$tex" "$meshes"
+$py "$here/test_level.py" 2>&1 | tail -1
 $py "$here/textures.py" "$tex"
 $py "$here/level.py" "$work/gltf" "$tex"
 for glb in "$work"/gltf/*.glb; do
