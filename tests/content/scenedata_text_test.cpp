@@ -84,6 +84,16 @@ TEST(MapText, FieldsDefaultsAndRoundTripThroughPrinter) {
 
   const std::string printed = scenedata::FormatMapText(map);
   EXPECT_EQ(scenedata::ParseMapText(printed), map);
+  EXPECT_NE(printed.find("entity Road.EMD\n"), std::string::npos);
+
+  // A model named like a number, or a name used twice, is printed by index.
+  scene::SceneMapData tricky = scenedata::ParseMapText(
+      "model 1 none\nmodel x none\nmodel x none\n"
+      "entity @1\n position 0 0 0\n height 1\nend\nentity 2\n position 0 0 0\n height 1\nend\n");
+  ASSERT_EQ(tricky.entities.size(), 2u);
+  EXPECT_EQ(tricky.entities[0].modelIndex, 1);
+  tricky.entities[1].modelIndex = 2;
+  EXPECT_EQ(scenedata::ParseMapText(scenedata::FormatMapText(tricky)), tricky);
   EXPECT_EQ(scenedata::FormatMapText(scenedata::ParseMapText(printed)), printed);
 }
 
@@ -179,6 +189,7 @@ TEST(MapText, BadInputNamesItsLine) {
       {"model a none\nentity a\n  position 1 2 3\n  height 1\nentity a\n", 5, "missing 'end'"},
       {"model a none\nentity a\n position 0 0 0\n height 1\nend\nmodel b none\n", 6, "before the first entity"},
       {"modle a none\n", 1, "expected 'model' or 'entity'"},
+      {"model a none\nentity @a\n", 2, "no model named 'a'"},
   };
   for (const BadInput& b : cases) ExpectMapError(b);
 }

@@ -118,9 +118,11 @@ scene::SceneMapData ParseMapText(std::string_view text) {
       if (key == "model") {
         ExpectArgs(line, 2);
         if (!map.entities.empty()) Fail(line, "models must come before the first entity");
-        for (std::size_t i = 1; i <= 2; ++i)
+        for (std::size_t i = 1; i <= 2; ++i) {
           if (line.tokens[i].size() > scene::kMaxMapNameLength)
             Fail(line, "name longer than " + std::to_string(scene::kMaxMapNameLength) + " characters");
+          if (line.tokens[i].find('\0') != std::string_view::npos) Fail(line, "name holds a NUL byte");
+        }
         if (map.models.size() == scene::kMaxMapModels)
           Fail(line, "more than " + std::to_string(scene::kMaxMapModels) + " models");
         map.models.push_back({std::string(line.tokens[1]), std::string(line.tokens[2])});
@@ -130,9 +132,12 @@ scene::SceneMapData ParseMapText(std::string_view text) {
           Fail(line, "more than " + std::to_string(scene::kMaxMapEntities) + " entities");
         entity = scene::MapEntity{};
         std::copy(std::begin(kIdentity), std::end(kIdentity), entity.orientation);
-        const std::string_view ref = line.tokens[1];
+        std::string_view ref = line.tokens[1];
+        // "@N" is always list index N; a plain word is a mesh name first, then an index.
+        const bool by_index = !ref.empty() && ref[0] == '@';
+        if (by_index) ref.remove_prefix(1);
         bool found = false;
-        for (std::size_t i = 0; i < map.models.size(); ++i) {
+        for (std::size_t i = 0; !by_index && i < map.models.size(); ++i) {
           if (map.models[i].mesh == ref) {
             entity.modelIndex = static_cast<std::int32_t>(i);
             found = true;
@@ -301,9 +306,15 @@ std::string FormatMapText(const scene::SceneMapData& map) {
   for (const scene::MapModel& m : map.models) out += "model " + m.mesh + " " + m.animation + "\n";
   for (std::size_t i = 0; i < map.entities.size(); ++i) {
     const scene::MapEntity& e = map.entities[i];
-    out += "\nentity " + std::to_string(e.modelIndex);
-    if (e.modelIndex >= 0 && static_cast<std::size_t>(e.modelIndex) < map.models.size())
-      out += "  # " + map.models[static_cast<std::size_t>(e.modelIndex)].mesh;
+    // By name when the name leads back to this model, else by index.
+    std::string ref = "@" + std::to_string(e.modelIndex);
+    if (e.modelIndex >= 0 && static_cast<std::size_t>(e.modelIndex) < map.models.size()) {
+      const std::string& mesh = map.models[static_cast<std::size_t>(e.modelIndex)].mesh;
+      std::size_t first = 0;
+      while (map.models[first].mesh != mesh) ++first;
+      if (first == static_cast<std::size_t>(e.modelIndex) && !mesh.empty() && mesh[0] != '@') ref = mesh;
+    }
+    out += "\nentity " + ref;
     out += "\n  position";
     AppendFloats(out, e.position, 3);
     out += "\n  height " + FormatFloat(e.height);

@@ -6,6 +6,7 @@
 // Map:
 //   model MESH ANIMATION                 one per model list entry, in list order
 //   entity MODEL                         MODEL: a mesh name declared above, or a list index
+//                                        (@N: always list index N)
 //     position X Y Z                     required
 //     height H                           required
 //     orientation identity | 16 floats   row-major, default identity
