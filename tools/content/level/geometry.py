@@ -155,6 +155,7 @@ def build_model(patches, atlas_size, light_fn, oversample=1):
     atlas = Atlas(atlas_size)
     rects = dict(zip([id(p) for p in lit], atlas.pack(lit))) if lit else {}
     image = np.zeros((atlas_size, atlas_size, 3)) if lit else None
+    used = np.zeros((atlas_size, atlas_size), bool)
     meshes = []
     S = float(atlas_size)
     for p in patches:
@@ -180,12 +181,35 @@ def build_model(patches, atlas_size, light_fn, oversample=1):
             ys = np.clip(ys, 0, atlas_size - 1)
             xs = np.clip(xs, 0, atlas_size - 1)
             image[ys, xs] = L
+            used[ys, xs] = True
         else:
             uv1 = np.zeros(u.shape + (2,))
         tris = grid_triangles(p.nu, p.nv, p.outward)
         meshes.append(MeshData(p.name, p.material, P.reshape(-1, 3), N.reshape(-1, 3),
                                uv0.reshape(-1, 2), uv1.reshape(-1, 2), tris))
+    if image is not None:
+        image = dilate(image, used)
     return meshes, image
+
+
+def dilate(image, used, passes=12):
+    """Spreads the baked texels into the unused atlas space, so that the smaller mip levels
+    of the light map blend a patch's edge with its own light instead of with black."""
+    img = image.copy()
+    mask = used.copy()
+    for _ in range(passes):
+        acc = np.zeros_like(img)
+        cnt = np.zeros(mask.shape)
+        for dy, dx in ((1, 0), (-1, 0), (0, 1), (0, -1)):
+            m = np.roll(mask, (dy, dx), (0, 1))
+            acc += np.roll(img, (dy, dx), (0, 1)) * m[..., None]
+            cnt += m
+        grow = ~mask & (cnt > 0)
+        img[grow] = acc[grow] / cnt[grow][:, None]
+        mask |= grow
+    if mask.any():
+        img[~mask] = img[mask].mean(0)
+    return img
 
 
 def quad_mesh(name, material, corners, normal, uvs, uv1=None):
