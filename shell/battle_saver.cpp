@@ -2,7 +2,10 @@
 
 BattleSaver::BattleSaver() { Settings.UseAdvLight = DefaultSettings.UseAdvLight; }
 
-void BattleSaver::InitDefaults() { LogEnabled = false; }
+void BattleSaver::InitDefaults() {
+    OverlayLayout = display::kBattleOverlayLayout;
+    LogEnabled = false;
+}
 
 void BattleSaver::ReadExtraSettings() {
     if (SettingsStore != nullptr) settings::ReadExtraSettings(*SettingsStore, Settings);

@@ -1,12 +1,18 @@
-// The shell's side of the display layer: the enumeration, device creation, the frame and the base
-// saver's device state, camera and picture come from display/. The configuration dialog is still
+// The shell's side of the display layer: the enumeration, device creation, the frame, the base
+// saver's device state, camera and picture, the loading screen and the overlay come from display/. The configuration dialog is still
 // reported as not built here.
 #include "shell/display_stand_ins.h"
 
+#include <ctime>
+#include <string>
+
 #include "display/frame.h"
+#include "display/loading_screen.h"
+#include "display/overlay.h"
 #include "display/texture_table.h"
 #include "display/vertex_buffer_pool.h"
 #include "platform/host/host_port.h"
+#include "media/resource_blob.h"
 #include "shell/log.h"
 #include "shell/saver_app.h"
 
@@ -108,7 +114,11 @@ HRESULT SaverApp::InitDeviceState(IDirect3DDevice8* device) {
     return S_OK;
 }
 
-HRESULT SaverApp::LoadWithLoadingScreen(IDirect3DDevice8*) { return S_OK; }
+HRESULT SaverApp::LoadWithLoadingScreen(IDirect3DDevice8* device) {
+    display::LoadingScreenContext context;
+    context.Host = &Display.Host();
+    return display::ShowLoadingScreen(device, ScreenQuad, FrameParity, context);
+}
 
 HRESULT SaverApp::FrameMove(IDirect3DDevice8* device, float elapsedMs) {
     display::DefaultFrameMove(device, elapsedMs);
@@ -116,11 +126,28 @@ HRESULT SaverApp::FrameMove(IDirect3DDevice8* device, float elapsedMs) {
 }
 
 HRESULT SaverApp::Render(IDirect3DDevice8* device) {
-    display::DefaultRender(device, {});
+    display::DefaultRender(device, [this](IDirect3DDevice8* d) { DrawOverlay(d); });
     return S_OK;
 }
 
-HRESULT SaverApp::LoadDigits(IDirect3DDevice8*) { return S_OK; }
+HRESULT SaverApp::LoadDigits(IDirect3DDevice8* device) {
+    if (device == nullptr) return S_OK;
+    display::LoadGlyphs(Glyphs, media::OpenMediaBlob(452), display::Textures(), Display.Host());
+    return S_OK;
+}
+
+void SaverApp::DrawOverlay(IDirect3DDevice8* device) {
+    // The local time comes from the host, so a virtual clock (or a test's) decides what is shown.
+    const std::string time = display::LocalTimeText(Host != nullptr ? Host->Time() : std::time_t{0});
+    display::OverlayFrame frame;
+    frame.ShowTime = Settings.ShowTime != FALSE;
+    frame.TwentyFourHour = Settings.DigClock_24H;
+    frame.ShowFrameRate = Settings.ShowFPS != FALSE;
+    frame.FramesPerSecond = FramesPerSecond;
+    frame.TimeText = time;
+    display::DrawOverlay(device, frame, OverlayLayout, Glyphs, ScreenQuad, display::VertexBuffers(),
+                         display::Textures());
+}
 
 void SaverApp::ShowConfigDialog() {
     Host->MessageBox(MainWindow, "The configuration dialog is not built yet.", kWindowClassName, MB_ICONINFORMATION);

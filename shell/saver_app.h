@@ -5,6 +5,7 @@
 // adapter and the recording fake.
 #pragma once
 
+#include "display/overlay.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/host/host_port.h"
 #include "platform/host/settings_store.h"
@@ -84,6 +85,8 @@ public:
     int CreateRenderDevice(HWND window);  // 0 success, 1 desktop mode unreadable, 2 no device
     HRESULT Frame();
     HRESULT LoadDigits(IDirect3DDevice8* device);
+    // The clock and frame-rate overlay, drawn inside the scene (between BeginScene and EndScene).
+    void DrawOverlay(IDirect3DDevice8* device);
     void ShowConfigDialog();
     void ReleaseTextures();
     void RestoreLinearGamma();
@@ -118,6 +121,12 @@ public:
     std::int32_t FrameCount = 0;
     std::int32_t FramesPerSecond = 0;
     float LastFrameTime = 0;
+
+    // The overlay: its glyphs, its layout and clock colour (the concrete saver sets its own in
+    // InitDefaults), and the screen quad the loading screen creates (-1 until then).
+    display::GlyphSet Glyphs;
+    display::OverlayLayout OverlayLayout = display::kSaverOverlayLayout;
+    int ScreenQuad = -1;
     std::optional<host::Picture> PreviewBitmap;
 
 private:

@@ -535,6 +535,7 @@ HRESULT FakeDevice::GetCurrentTexturePalette(UINT* PaletteNumber) {
 
 HRESULT FakeDevice::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount) {
     Log.Record("DrawPrimitive", PrimitiveType, StartVertex, PrimitiveCount);
+    if (OnDrawPrimitive) OnDrawPrimitive(*this);
     return Results.Next("DrawPrimitive");
 }
 

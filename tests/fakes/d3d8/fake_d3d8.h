@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <set>
@@ -320,6 +321,8 @@ public:
     std::deque<HRESULT> CooperativeLevels;
     HRESULT CooperativeLevel = S_OK;
     Script Results;
+    // Called at every DrawPrimitive after it is recorded (to look at the bound vertices then).
+    std::function<void(FakeDevice&)> OnDrawPrimitive;
 
     // --- what the device saw ---
     CallLog Log;
