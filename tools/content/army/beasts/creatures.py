@@ -111,10 +111,10 @@ def troll(tex):
     # loincloth: a thick belt, front and back flaps
     c.add(kit.ring(V(0, 0.5, 24), Vector((0, -0.45, 1)), 9.3, 1.3, seg=20, tseg=6), "Troll_Hide",
           bone="hips", tile=10)
-    c.add(kit.box(V(0, 4.5, 16.5), (5.0, 0.6, 5.5), rot=(-0.5, 0, 0)), "Troll_Hide", bone="hips",
-          tile=10, smooth=False)
-    c.add(kit.box(V(0, -6.5, 20), (6.0, 0.6, 5.0), rot=(0.45, 0, 0)), "Troll_Hide", bone="hips",
-          tile=10, smooth=False)
+    c.add(kit.ellipsoid(V(0, 5.0, 17.5), (5.2, 0.9, 6.5), rot=(-0.5, 0, 0), seg=10, rings=6),
+          "Troll_Hide", bone="hips", tile=10)
+    c.add(kit.ellipsoid(V(0, -6.8, 20), (6.5, 0.9, 6.0), rot=(0.45, 0, 0), seg=10, rings=6),
+          "Troll_Hide", bone="hips", tile=10)
 
     def pose(p):
         a = TAU * p

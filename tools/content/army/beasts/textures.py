@@ -251,7 +251,7 @@ def drums_orc(out):
 
 
 def drums_leather(out):
-    rgb, h = leather(256, [58, 46, 40], [28, 22, 20], 4)
+    rgb, h = leather(256, [104, 76, 52], [56, 40, 30], 4)
     save(out, "Drums_Leather", rgb, h, 4.0)
 
 
