@@ -334,13 +334,6 @@ void Model::SetRotationMatrix(const D3DXMATRIX& m) {
 
 // ----------------------------------------------------------------------------------- drawing
 
-// State contract of RenderModel:
-//   - the world transform is the model's while drawing and the caller's afterwards;
-//   - alpha blending is switched on for each pass when alphaBlend is set, alpha test at reference
-//     50 for the translucent pass; after the translucent pass blending and testing are off and the
-//     destination blend is ONE;
-//   - stage 0 addresses back to WRAP, stage 1 unbound; stage 0 keeps the last bound texture;
-//   - the axis cross leaves lighting off (the caller restores it), z and fog as they were.
 void Model::RenderModel(IDirect3DDevice8* device) {
     trianglesDrawn_ = 0;
     if (device == nullptr) return;

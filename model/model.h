@@ -181,8 +181,15 @@ public:
 
     // --- Drawing -------------------------------------------------------------------------------
 
-    // Both passes, the axis cross when showAxes is set; see the .cpp for the state contract.
-    // Lighting is left off after the axis cross; everything else a pass changes is put back.
+    // Draws the visible meshes (mesh box, moved into world space, against the shared frustum):
+    // opaque face groups first, then translucent ones, skinning first when the pose is dirty.
+    // Sets the model's world transform and puts the caller's back. When alphaBlend is set,
+    // blending is on during each pass; the translucent pass runs with alpha test at reference 50
+    // and ends with test and blending off and DESTBLEND = ONE. Textures are bound only when the
+    // material changes (also across meshes and passes); afterwards stage 0 addresses are WRAP and
+    // stage 1 is unbound. The axis cross (showAxes) leaves lighting off; the caller restores it.
+    // Uses the pool's and texture table's device for buffers and textures, so all three must be
+    // the same device.
     void RenderModel(IDirect3DDevice8* device);
 
     // --- Settings the scene writes directly ----------------------------------------------------
