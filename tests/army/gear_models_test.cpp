@@ -97,12 +97,30 @@ std::vector<std::string> AllGear() {
     return names;
 }
 
+struct Box {
+    V3 lo{-1e30, -1e30, -1e30}, hi{1e30, 1e30, 1e30};
+};
+
 // Points covering each triangle at most about `step` apart (corners and edges included), scaled
 // by `s` about `centre`: the body as the scene places it. Rows run parallel to the longest edge,
-// so slim triangles get few points.
-std::vector<V3> Samples(const Loaded& l, double step, V3 centre, double s) {
+// so slim triangles get few points. Triangles wholly outside `clip` (in the scaled frame) are
+// left out.
+std::vector<V3> Samples(const Loaded& l, double step, V3 centre, double s, const Box& clip = {}) {
     std::vector<V3> out;
     for (const Tri& t : l.tris) {
+        bool outside = false;
+        for (int axis = 0; axis < 3 && !outside; ++axis) {
+            double lo = 1e30, hi = -1e30;
+            for (const V3& p : t.p) {
+                const double v = ((axis == 0 ? p.x : axis == 1 ? p.y : p.z) -
+                                  (axis == 0 ? centre.x : axis == 1 ? centre.y : centre.z)) * s;
+                lo = std::min(lo, v), hi = std::max(hi, v);
+            }
+            const double cl = axis == 0 ? clip.lo.x : axis == 1 ? clip.lo.y : clip.lo.z;
+            const double ch = axis == 0 ? clip.hi.x : axis == 1 ? clip.hi.y : clip.hi.z;
+            outside = hi < cl || lo > ch;
+        }
+        if (outside) continue;
         int k = 0;  // the longest edge runs from p[k] to p[k + 1]
         double best = -1;
         for (int e = 0; e < 3; ++e) {
@@ -288,12 +306,13 @@ struct WheelFit {
 std::vector<WheelFit> FitWheels(const Loaded& body, const WheeledUnit& u, double wheelHalfWidth,
                                 double alongSign) {
     const double s = u.height / body.Height();
-    const std::vector<V3> pts = Samples(body, 0.5, body.Centre(), s);
     std::vector<WheelFit> fits;
     const double r = kWheelHeight / 2;
     for (double along : u.alongs)
         for (double across : {kAcross, -kAcross}) {
             const V3 w{across, r - u.lift - u.height / 2, -along * alongSign};
+            const V3 reach{wheelHalfWidth + 3, r + 3, r + 3};
+            const std::vector<V3> pts = Samples(body, 0.5, body.Centre(), s, Box{w - reach, w + reach});
             WheelFit f{1e30, 0};
             for (const V3& p : pts) {
                 const V3 d = p - w;
@@ -345,9 +364,13 @@ TEST(GearBodies, StandWithinTheRoadAndReachForwardOfTheirWheels) {
 
 // The squads' partners in one frame: a unit's model scaled to its height, centred on its box,
 // standing on route y + lift, and `ahead` units forward (model -Z) of the body's route point.
-std::vector<V3> Placed(const Loaded& l, double height, double lift, double ahead, double step) {
+std::vector<V3> Placed(const Loaded& l, double height, double lift, double ahead, double step,
+                       Box clip = {}) {
     const double s = height / l.Height();
-    std::vector<V3> pts = Samples(l, step, l.Centre(), s);
+    const V3 shift{0, lift + height / 2, -ahead};
+    clip.lo = clip.lo - shift;
+    clip.hi = clip.hi - shift;
+    std::vector<V3> pts = Samples(l, step, l.Centre(), s, clip);
     for (V3& p : pts) {
         p.y += lift + height / 2;  // y above the road
         p.z -= ahead;
@@ -406,20 +429,21 @@ TEST(GearBodies, TheTrollsReachMeetsTheTowersBack) {
     LOAD_OR_SKIP("cave_troll", troll);
     LOAD_OR_SKIP("siedge_tower", tower);
     const std::vector<V3> t = Placed(troll, 49.2, 0.0, -83.0, 1.0);
-    const std::vector<V3> w = Placed(tower, 178.5, 5.0, 0.0, 1.0);
     double front = 1e30;  // the troll's foremost reach (smallest z)
     for (const V3& p : t) front = std::min(front, p.z);
+    const std::vector<V3> w = Placed(tower, 178.5, 5.0, 0.0, 1.0,
+                                     Box{{-1e30, -1e30, front - 10.0}, {1e30, 1e30, 1e30}});
     std::vector<V3> reach, back;
     for (const V3& p : t)
         if (p.z < front + 3.0) reach.push_back(p);
     for (const V3& q : w)
         if (q.z > front - 10.0) back.push_back(q);
+    ASSERT_FALSE(back.empty()) << "nothing of the tower near the troll";
     double nearest = 1e30;
     for (const V3& p : reach)
         for (const V3& q : back) nearest = std::min(nearest, Len(p - q));
     EXPECT_LT(nearest, 6.0) << "the troll's hands push at nothing";
-    double towerBack = -1e30;
-    for (const V3& q : w) towerBack = std::max(towerBack, q.z);
+    const double towerBack = (tower.hi.z - tower.lo.z) / 2 * 178.5 / tower.Height();
     EXPECT_GT(front, towerBack - 4.0) << "the troll reaches deep into the tower";
 }
 
