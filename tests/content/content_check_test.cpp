@@ -144,6 +144,35 @@ TEST(CameraTracks, MarchRouteAndShotsArePlayable) {
   EXPECT_GT(f.Track(0).segmentLengths[0], 430.0f);
 }
 
+// Every shot, played as the show plays it (16 ms frames, targets on), ends after a watchable time
+// and keeps its eye inside the open canyon: clear of the fortress face, the rock masses and the
+// canyon walls, under the sky and above the lava.
+TEST(CameraTracks, ShotsEndInTimeAndStayInTheOpenCanyon) {
+  const fs::path file = kMedia / "Data" / "Cam_Tracks.evd";
+  if (!fs::exists(file)) GTEST_SKIP() << file << " is not there yet";
+  const Bytes bytes = ReadAll(file);
+  scene::TrackFollower f;
+  ASSERT_EQ(f.LoadTracks(bytes.data(), bytes.size()), S_OK);
+  for (std::size_t t = 1; t < f.trackCount(); ++t) {
+    f.useTargets = true;
+    ASSERT_TRUE(f.StartTrack(static_cast<std::int32_t>(t), 0)) << "track " << t;
+    int frames = 0;
+    bool reported = false;
+    for (; frames < 60 * 1000 / 16; ++frames) {  // a minute at most
+      const scene::Vec3 p = f.position;
+      if (!reported && (p.x < -390 || p.x > 950 || p.z < -600 || p.z > 650 || p.y > 800 || p.y < -330)) {
+        ADD_FAILURE() << "track " << t << " leaves the canyon at (" << p.x << ", " << p.y << ", " << p.z << ")";
+        reported = true;
+      }
+      f.Step(0.16f);
+      if (f.trackEnded) break;
+    }
+    const float seconds = static_cast<float>(frames + 1) * 0.016f;
+    EXPECT_TRUE(f.trackEnded) << "track " << t << " runs for over a minute";
+    EXPECT_GT(seconds, 5.0f) << "track " << t << " is over in a blink";
+  }
+}
+
 TEST(Meshes, EveryModelAndAnimationParsesAndItsTexturesExist) {
   const auto meshes = FolderIndex(kMedia / "Meshes");
   const auto textures = FolderIndex(kMedia / "Texture");
