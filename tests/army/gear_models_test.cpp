@@ -205,6 +205,7 @@ TEST(GearFiles, FrontFacesAgreeWithTheirNormals) {
         LOAD_OR_SKIP(name, l);
         double agree = 0, all = 0;
         for (const Tri& t : l.tris) {
+            ASSERT_NEAR(1.0, Len(t.n), 1e-3) << "normals are stored unit length";
             const V3 c = Cross(t.p[1] - t.p[0], t.p[2] - t.p[0]);
             const double area = Len(c);
             all += area;
@@ -447,11 +448,19 @@ TEST(GearBodies, TheTrollsReachMeetsTheTowersBack) {
     EXPECT_GT(front, towerBack - 4.0) << "the troll reaches deep into the tower";
 }
 
+// Items are authored at their table heights, so the scene's FitHeight leaves them at scale 1 and a
+// grip point taken from the file is already in scene units.
+constexpr double kWeaponHeights[14] = {12.5, 34.5, 20.5, 18.5, 14, 14, 14.5, 14.5,
+                                       40.5, 40.5, 40.5, 40.5, 40.5, 40.5};
+constexpr double kShieldHeights[12] = {15.5, 17.5, 16.5, 21.5, 23.5, 22.5,
+                                       22.5, 25.5, 27.5, 25.5, 22.5, 22.5};
+
 TEST(GearWeapons, HeldOnTheHaftAtTheOriginHeadUp) {
     for (int i = 0; i < 14; ++i) {
         const std::string name = "Weapon_" + std::to_string(i);
         SCOPED_TRACE(name);
         LOAD_OR_SKIP(name, l);
+        EXPECT_NEAR(kWeaponHeights[i], l.Height(), 0.01 * kWeaponHeights[i]);
         const V3 size = l.hi - l.lo;
         EXPECT_GT(size.y, 2 * std::max(size.x, size.z)) << "the haft runs along +Y";
         EXPECT_GT(l.hi.y, -l.lo.y) << "more of it above the hand than below";
@@ -475,6 +484,7 @@ TEST(GearShields, GripBehindTheFaceWhichLooksForward) {
         const std::string name = "Shield_" + std::to_string(i);
         SCOPED_TRACE(name);
         LOAD_OR_SKIP(name, l);
+        EXPECT_NEAR(kShieldHeights[i], l.Height(), 0.01 * kShieldHeights[i]);
         const V3 size = l.hi - l.lo;
         EXPECT_LT(size.z, 0.5 * std::min(size.x, size.y)) << "a board facing along Z";
         EXPECT_TRUE(l.lo.x < 0 && l.hi.x > 0 && l.lo.y < 0 && l.hi.y > 0);
