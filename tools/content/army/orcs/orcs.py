@@ -265,9 +265,9 @@ def build_orc(o, flag=False):
     helmet = g["helmet"]
     metal = "bronze" if "bronze" in helmet else "iron"
     if helmet in ("skullcap", "spiked", "horned", "horned_bronze", "closed", "crested"):
-        m.ellipsoid(hp(0, 0.065, -0.01), (0.145, 0.165, 0.155), rect(metal), hb, n=14, rings=5, cut=0.05)
+        m.ellipsoid(hp(0, 0.065, -0.01), (0.145, 0.165, 0.155), rect(metal), hb, n=12, rings=4, cut=0.05)
         m.tube([hp(0, 0.055, -0.01), hp(0, 0.085, -0.01)], [0.16, 0.16], [0.152, 0.152], rect(metal),
-               [hb] * 2, n=16, caps=(False, False))                                      # rim
+               [hb] * 2, n=12, caps=(False, False))                                      # rim
         if g["nasal"]:
             m.box(hp(0, 0.02, 0.16), (0.014, 0.05, 0.01), rect(metal), hb)
         if helmet == "spiked":
@@ -295,7 +295,7 @@ def build_orc(o, flag=False):
         m.tube(pts, [0.04, 0.035, 0.03, 0.025, 0.01], [0.04, 0.035, 0.03, 0.025, 0.01], rect("hair"),
                [hb, hb, hb, W(("head", .7), ("neck", .3)), W(("head", .5), ("neck", .5))], n=8)
     elif helmet == "bandana":
-        m.ellipsoid(hp(0, 0.08, -0.015), (0.14, 0.145, 0.148), rect("cloth"), hb, n=16, rings=5, cut=0.05)
+        m.ellipsoid(hp(0, 0.08, -0.015), (0.14, 0.145, 0.148), rect("cloth"), hb, n=12, rings=4, cut=0.05)
         m.tube([hp(0, 0.1, -0.14), hp(0.03, 0.02, -0.2), hp(0.05, -0.08, -0.22)], [0.012] * 3,
                [0.04, 0.035, 0.03], rect("cloth"), [hb, W(("head", .6), ("neck", .4)),
                                                     W(("neck", .6), ("head", .4))], n=6, sexp=6)
@@ -307,7 +307,7 @@ def build_orc(o, flag=False):
         grip = P("weapon_R") if side == "R" else P("shield_L")
         ua, fa, hd = "upperarm_" + side, "forearm_" + side, "hand_" + side
         m.ellipsoid(sh + (s * 0.01, 0.0, 0.0), (0.10 * lf, 0.095 * lf, 0.10 * lf), rect("skin"),
-                    W((ua, .7), ("clavicle_" + side, .3)), n=8, rings=5)
+                    W((ua, .7), ("clavicle_" + side, .3)), n=8, rings=4)
         a = [sh, sh * 0.6 + el * 0.4, sh * 0.2 + el * 0.8, el]
         m.tube(a, [0.075 * lf, 0.085 * lf, 0.07 * lf, 0.062 * lf], [0.08 * lf, 0.09 * lf, 0.075 * lf, 0.065 * lf],
                rect("skin"), [W((ua, .6), ("clavicle_" + side, .4)), W((ua, 1)), W((ua, 1)),

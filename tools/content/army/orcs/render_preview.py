@@ -6,14 +6,17 @@ view: front (default: all in a row), close or profile (one orc, named after the 
 """
 import math
 import os
+import warnings
 import sys
 
 import bpy
 import numpy
 
 # The bundled glTF importer still uses an alias that newer numpy removed.
-if not hasattr(numpy, "bool"):
-    numpy.bool = bool
+with warnings.catch_warnings():
+    warnings.simplefilter("ignore")
+    if not hasattr(numpy, "bool"):
+        numpy.bool = bool
 
 argv = sys.argv[sys.argv.index("--") + 1:]
 src, out = argv[0], argv[1]
