@@ -113,7 +113,8 @@ void Model::UpdateBoneMatrices() {
         if (slot > 0.0f) k = slot >= static_cast<float>(keys - 2) ? keys - 2 : static_cast<std::size_t>(slot);
         const esa::PositionKey& p0 = bone.positionKeys[k];
         const esa::PositionKey& p1 = bone.positionKeys[k + 1];
-        const float span = static_cast<float>(p1.time - p0.time);
+        // In 64 bits: key times come from the file and may be far apart.
+        const float span = static_cast<float>(std::int64_t{p1.time} - p0.time);
         const float f = span != 0.0f ? (t - static_cast<float>(p0.time)) / span : 0.0f;
 
         const float* qa = bone.rotationKeys[k].quaternion;
