@@ -197,8 +197,9 @@ TEST(GearFiles, MaterialsNameAtlasesThatShipWithTheirBumpMaps) {
     }
 }
 
-// The mirror into model space makes front faces clockwise: the corner cross product then points
-// against the stored outward normal. A flipped winding would be culled away.
+// Every gear file keeps the converter's corner order (glTF's, mirrored in z): the corner cross
+// product then points against the stored outward normal. A model whose winding disagrees with its
+// normals, or with the rest of the content, shows its inside.
 TEST(GearFiles, FrontFacesAgreeWithTheirNormals) {
     for (const std::string& name : AllGear()) {
         SCOPED_TRACE(name);
