@@ -462,3 +462,52 @@ TEST(GlAdapter, HeadlessReportsItsModesAndFormats) {
 }
 
 }  // namespace
+
+namespace {
+
+// The level's light-map stage: stage 0 texture x diffuse, stage 1 its texture (read through the uv
+// set TEXCOORDINDEX names) x current x 4, so a light-map texel of 64 leaves the colour as it is.
+TEST_F(GlPixelTest, LightMapStageReadsTheUvSetItsIndexNamesAndModulatesFourTimes) {
+    struct Vertex {  // XYZRHW | DIFFUSE | TEX2
+        float x, y, z, rhw;
+        D3DCOLOR colour;
+        float u0, v0, u1, v1;
+    };
+    IDirect3DTexture8* base = MakeTexture(1, 1, {0xFF808080});
+    IDirect3DTexture8* light = MakeTexture(2, 1, {0xFF404040, 0xFF202020});  // neutral | half
+    device_->SetTexture(0, base);
+    device_->SetTexture(1, light);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE4X);
+    device_->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device_->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    for (DWORD stage : {0u, 1u}) {
+        device_->SetTextureStageState(stage, D3DTSS_MINFILTER, D3DTEXF_POINT);
+        device_->SetTextureStageState(stage, D3DTSS_MAGFILTER, D3DTEXF_POINT);
+    }
+    // uv set 0 points at the light map's left (neutral) texel, uv set 1 at its right one.
+    const float w = static_cast<float>(kW), h = static_cast<float>(kH);
+    const Vertex v[4] = {{0, h, 0.5f, 1, 0xFFFFFFFF, 0.25f, 0.5f, 0.75f, 0.5f},
+                         {0, 0, 0.5f, 1, 0xFFFFFFFF, 0.25f, 0.5f, 0.75f, 0.5f},
+                         {w, h, 0.5f, 1, 0xFFFFFFFF, 0.25f, 0.5f, 0.75f, 0.5f},
+                         {w, 0, 0.5f, 1, 0xFFFFFFFF, 0.25f, 0.5f, 0.75f, 0.5f}};
+    const struct {
+        DWORD index;
+        std::uint32_t expected;
+    } cases[] = {{1, 0xFF404040}, {0, 0xFF808080}};  // 0x80 * 0x20 * 4 / 255; 0x80 * 0x40 * 4 / 255
+    for (const auto& c : cases) {
+        device_->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, c.index);
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        ASSERT_EQ(device_->SetVertexShader(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2), D3D_OK);
+        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex)), D3D_OK);
+        ExpectColour(Frame()[kW * (kH / 2) + kW / 2], c.expected, 3, c.index == 1 ? "uv set 1" : "uv set 0");
+    }
+    device_->SetTexture(0, nullptr);
+    device_->SetTexture(1, nullptr);
+    base->Release();
+    light->Release();
+}
+
+}  // namespace
