@@ -45,9 +45,9 @@ void ExpectNear(const D3DXVECTOR3& a, const D3DXVECTOR3& b, float tol, const std
     EXPECT_NEAR(a.z, b.z, tol) << what;
 }
 
-// Every triangle of the model, wound as the file stores it, against its corners' normals: the
-// z mirror with kept index order makes cross(b - a, c - a) point against the normal.
-void ExpectMirroredWinding(const model::emd::Mesh& mesh) {
+// Every triangle of the model, wound as the file stores it, against its corners' normals: front
+// faces are clockwise for Direct3D, so cross(b - a, c - a) points along the normal.
+void ExpectClockwiseFrontFaces(const model::emd::Mesh& mesh) {
     for (const auto& g : mesh.groups)
         for (std::size_t t = 0; t < g.vertexIndices.size(); t += 3) {
             const D3DXVECTOR3 a = V(mesh.vertices[g.vertexIndices[t]].position);
@@ -57,7 +57,7 @@ void ExpectMirroredWinding(const model::emd::Mesh& mesh) {
             D3DXVec3Cross(&cr, &e1, &e2);
             const auto& n = mesh.vertices[g.vertexIndices[t]].normals[g.normalIndices[t]].normal;
             D3DXVECTOR3 nv = V(n);
-            EXPECT_LT(D3DXVec3Dot(&cr, &nv), 0.0f) << mesh.name << " triangle " << t / 3;
+            EXPECT_GT(D3DXVec3Dot(&cr, &nv), 0.0f) << mesh.name << " triangle " << t / 3;
         }
 }
 
@@ -100,18 +100,19 @@ TEST(MeshconvQuad, GeometryIsPlacedMirroredAndGroupedByMaterial) {
     EXPECT_FALSE(m.groups[0].translucent);
     EXPECT_TRUE(m.groups[1].translucent);
     ASSERT_EQ(m.renderVertices.size(), 4u);
-    // glTF corner 2 is (1, 1, 0) + node translation (10, 0, 5), with uv0 (2, -1), uv1 (0.5, 0.5).
+    // glTF corner 2 is (1, 1, 0) + node translation (10, 0, 5), with uv0 (2, -1), uv1 (0.5, 0.5);
+    // the reversed corner order stores it second.
     const auto& g0 = m.groups[0];
-    const auto& v2 = m.vertices[g0.vertexIndices[2]];
+    const auto& v2 = m.vertices[g0.vertexIndices[1]];
     ExpectNear(V(v2.position), {11, 1, -5}, 1e-6f, "position");
     ExpectNear(V(v2.normals[0].normal), {0, 0, -1}, 1e-6f, "normal");
     ASSERT_EQ(v2.channels.size(), 2u);
-    const auto& rv = m.renderVertices[g0.indices[2]];
+    const auto& rv = m.renderVertices[g0.indices[1]];
     EXPECT_FLOAT_EQ(rv.uv0[0], 2.0f);
     EXPECT_FLOAT_EQ(rv.uv0[1], -1.0f);
     EXPECT_FLOAT_EQ(rv.uv1[0], 0.5f);
     EXPECT_FLOAT_EQ(rv.uv1[1], 0.5f);
-    ExpectMirroredWinding(m);
+    ExpectClockwiseFrontFaces(m);
 }
 
 TEST(MeshconvCube, HardEdgesGiveThreeNormalsPerCornerAndFlatNormalsPointOutwards) {
@@ -136,7 +137,7 @@ TEST(MeshconvCube, HardEdgesGiveThreeNormalsPerCornerAndFlatNormalsPointOutwards
                 EXPECT_NEAR(D3DXVec3Dot(&nv, &rel), 1.0f, 1e-5f);
             }
         }
-        ExpectMirroredWinding(m);
+        ExpectClockwiseFrontFaces(m);
     }
     EXPECT_EQ(model.meshes[1].name, "FlatCube");
     EXPECT_EQ(model.meshes[2].name, "MirroredCube");
@@ -331,7 +332,7 @@ TEST(MeshconvSkin, MeshParentedToABoneFollowsItRigidly) {
         ExpectNear(Skin(v, *r.animation, 1000.0f), Mirror(file.extras["hatAt1000"][i]), 1e-4f,
                    "t = 1000, vertex " + std::to_string(i));
     }
-    ExpectMirroredWinding(hat);
+    ExpectClockwiseFrontFaces(hat);
 }
 
 TEST(MeshconvSkin, AnimationChoiceLengthAndStepInterpolation) {

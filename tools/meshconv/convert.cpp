@@ -826,7 +826,11 @@ struct Converter {
                     const Vec3 c{pos[t[2] * 3], pos[t[2] * 3 + 1], pos[t[2] * 3 + 2]};
                     flat = math::Cross(math::Sub(b, a), math::Sub(c, a));
                 }
-                int corner[3] = {0, 1, 2};
+                // The z mirror alone would leave glTF's counter-clockwise front faces
+                // counter-clockwise on screen, which Direct3D's default cull mode drops: the
+                // corner order is reversed so they come out clockwise. A node that mirrors
+                // itself cancels that.
+                int corner[3] = {0, 2, 1};
                 if (flip) std::swap(corner[1], corner[2]);
                 for (int ci : corner) {
                     const std::uint32_t gv = t[ci];
