@@ -5,9 +5,10 @@ returns model-space points (left-handed, +Y up: the space the mesh files use). T
 is sampled coarsely for the mesh and finely for the light map, so the baked light follows the
 displaced surface exactly. Every patch becomes one mesh node in the glTF file (one culling unit).
 
-glTF is right-handed: a model-space point (x, y, z) is written as (x, y, -z) and triangle index
-order is kept, so a triangle whose model-space cross product (b - a) x (c - a) points away from
-its outside is the front face Direct3D keeps.
+glTF is right-handed: a model-space point (x, y, z) is written as (x, y, -z) with the triangle's
+corners in the order given here, so a triangle whose model-space cross product (b - a) x (c - a)
+points into the surface is counter-clockwise, a front face, in glTF. The converter reverses the
+corner order as it mirrors back, which makes it a clockwise front face for Direct3D.
 """
 import base64
 import json

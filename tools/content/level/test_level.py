@@ -23,8 +23,8 @@ from noise import tile_fbm  # noqa: E402
 
 
 def front_cross(mesh):
-    """Model-space (b - a) x (c - a) per triangle: Direct3D keeps the faces whose cross product
-    points away from the viewer, so it must point into the surface."""
+    """Model-space (b - a) x (c - a) per triangle as the glTF writer orders the corners: it must
+    point into the surface, so that the mirrored glTF face is counter-clockwise from outside."""
     p = mesh.pos[mesh.tris]
     return np.cross(p[:, 1] - p[:, 0], p[:, 2] - p[:, 0])
 
