@@ -23,6 +23,8 @@
 #include "model/model.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/gl/gl_window_system.h"
+#include "platform/host/messages.h"
+#include "platform/sdl/sdl_host.h"
 #include "scene/army_data.h"
 #include "scene/item_transform.h"
 #include "scene/map_data.h"
@@ -176,7 +178,9 @@ public:
         if (d3d_ != nullptr) d3d_->Release();
     }
 
-    int Open() {
+    // With `window` (an SDL window of the host port) the device draws into it; otherwise headless.
+    int Open(HWND window = nullptr) {
+        if (window != nullptr) return CreateDevice(window);
         gl::HeadlessOptions headless;
         const int w = options_.width, h = options_.height;
         headless.queryWindow = [w, h](HWND, int& cw, int& ch, bool& visible) {
@@ -190,6 +194,11 @@ public:
             std::fprintf(stderr, "meshview: no headless OpenGL 3.3 context (EGL surfaceless)\n");
             return 77;
         }
+        return CreateDevice(reinterpret_cast<HWND>(this));
+    }
+
+    int CreateDevice(HWND window) {
+        const int w = options_.width, h = options_.height;
         d3d_ = Direct3DCreate8(D3D_SDK_VERSION);
         if (d3d_ == nullptr) return 2;
         D3DPRESENT_PARAMETERS params{};
@@ -198,7 +207,7 @@ public:
         params.BackBufferFormat = D3DFMT_X8R8G8B8;
         params.BackBufferCount = 1;
         params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.hDeviceWindow = reinterpret_cast<HWND>(this);
+        params.hDeviceWindow = window;
         params.EnableAutoDepthStencil = TRUE;
         params.AutoDepthStencilFormat = D3DFMT_D24X8;
         if (FAILED(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, params.hDeviceWindow, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
@@ -217,6 +226,12 @@ public:
     // Draws the models seen from `eye` towards `at` and writes the picture.
     bool Shoot(const std::vector<model::Model*>& models, bool level, const D3DXVECTOR3& eye,
                const D3DXVECTOR3& at, float farZ, const std::string& file) {
+        Draw(models, level, eye, at, farZ);
+        return Save(file);
+    }
+
+    void Draw(const std::vector<model::Model*>& models, bool level, const D3DXVECTOR3& eye,
+              const D3DXVECTOR3& at, float farZ) {
         D3DXMATRIX view, projection;
         const D3DXVECTOR3 up(0.0f, 1.0f, 0.0f);
         D3DXMatrixLookAtLH(&view, &eye, &at, &up);
@@ -236,7 +251,6 @@ public:
         }
         device_->EndScene();
         device_->Present(nullptr, nullptr, nullptr, nullptr);
-        return Save(file);
     }
 
 private:
@@ -342,6 +356,29 @@ std::unique_ptr<model::Model> LoadItem(const std::string& name, float height) {
     return m;
 }
 
+// The orbit window's input: the pointer over the client area turns the camera; a key or the
+// close box ends the viewer.
+struct WindowInput {
+    int x = 0, y = 0;
+    bool quit = false;
+};
+WindowInput g_input;
+host::HostPort* g_host = nullptr;
+
+LRESULT ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_MOUSEMOVE:
+            g_input.x = static_cast<short>(lParam & 0xFFFF);
+            g_input.y = static_cast<short>((lParam >> 16) & 0xFFFF);
+            return 0;
+        case WM_KEYDOWN:
+        case WM_CLOSE:
+        case WM_DESTROY: g_input.quit = true; return 0;
+        default: break;
+    }
+    return g_host != nullptr ? g_host->DefaultWindowProc(window, message, wParam, lParam) : 0;
+}
+
 }  // namespace
 
 bool ParseArguments(const std::vector<std::string>& args, Options& options, std::string& error) {
@@ -440,14 +477,35 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
 }
 
 int Run(const Options& options) {
+    std::unique_ptr<host::SdlHost> sdl;
+    HWND window = nullptr;
     if (options.window) {
-        std::fprintf(stderr, "meshview: --window is not available in this build; writing pictures only\n");
-        if (options.outDir.empty()) return 2;
+        gl::UseSdlWindowSystem();
+        sdl = std::make_unique<host::SdlHost>();
+        std::string error;
+        if (!sdl->Init(error)) {
+            std::fprintf(stderr, "meshview: no display for --window: %s\n", error.c_str());
+            return 2;
+        }
+        g_host = sdl.get();
+        sdl->RegisterWindowClass(host::WindowClass{"meshview", &ViewerProc, 0});
+        host::WindowSpec spec;
+        spec.role = host::WindowRole::Test;
+        spec.className = "meshview";
+        spec.title = "meshview " + options.names.front();
+        spec.rect = RECT{50, 50, 50 + options.width, 50 + options.height};
+        spec.style = 0x10CA0000;  // visible, caption, system menu, minimize box
+        window = sdl->CreateSaverWindow(spec);
+        if (window == nullptr) {
+            std::fprintf(stderr, "meshview: cannot open a window\n");
+            return 2;
+        }
+    } else {
+        std::error_code ec;
+        fs::create_directories(options.outDir, ec);
     }
-    std::error_code ec;
-    fs::create_directories(options.outDir, ec);
     Viewer viewer(options);
-    if (const int status = viewer.Open(); status != 0) return status;
+    if (const int status = viewer.Open(window); status != 0) return status;
     const std::set<std::string> level = LevelModels();
 
     int status = 0;
@@ -495,7 +553,7 @@ int Run(const Options& options) {
         const float aspect = static_cast<float>(options.width) / static_cast<float>(options.height);
         const float fit = std::min(std::tan(kFovY / 2.0f), std::tan(kFovY / 2.0f) * aspect);
         const float distance = radius / fit * 1.05f;
-        const float pitch = 20.0f * kPi / 180.0f;
+        float pitch = 20.0f * kPi / 180.0f;
         // View k: around the Y axis from the front (the model looks along -Z), a little from above.
         auto eyeAt = [&](float yawDegrees) {
             const float yaw = yawDegrees * kPi / 180.0f;
@@ -504,6 +562,24 @@ int Run(const Options& options) {
                                centre.z - distance * std::cos(pitch) * std::cos(yaw));
         };
         const float farZ = distance + radius * 2.0f + 1.0f;
+        if (sdl) {
+            // Orbit: the pointer's x turns the camera about Y, its y raises it; the loop plays.
+            float t = 0.0f;
+            DWORD last = sdl->TimeGetTime();
+            while (!g_input.quit) {
+                host::Message message;
+                while (sdl->PeekMessage(message)) sdl->DispatchMessage(message);
+                const DWORD now = sdl->TimeGetTime();
+                t += static_cast<float>(now - last);
+                last = now;
+                if (m.AnimLoaded() && m.AnimLength() > 0) pose(std::fmod(t, static_cast<float>(m.AnimLength())));
+                pitch = (-10.0f + 80.0f * g_input.y / static_cast<float>(options.height)) * kPi / 180.0f;
+                viewer.Draw(drawn, loaded->level, eyeAt(360.0f * g_input.x / static_cast<float>(options.width)),
+                            centre, farZ);
+                sdl->Sleep(10);
+            }
+            return status;
+        }
         for (int k = 0; k < options.views; ++k) {
             const std::string file = options.outDir + "/" + stem + "_v" + std::to_string(k) + ".png";
             if (!viewer.Shoot(drawn, loaded->level, eyeAt(360.0f * k / options.views), centre, farZ, file)) status = 1;

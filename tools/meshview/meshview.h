@@ -18,7 +18,7 @@ struct Options {
     int weapon = -1;  // --gear W,S (orc models only)
     int shield = -1;
     bool lightmap = false;  // draw every model as a level model
-    bool window = false;
+    bool window = false;  // an SDL window orbiting with the pointer instead of pictures
     std::vector<std::string> names;
 };
 
