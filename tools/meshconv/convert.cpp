@@ -6,6 +6,7 @@
 #include <cctype>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -1053,9 +1054,11 @@ struct Converter {
         }
         if (!std::isfinite(startSeconds)) startSeconds = 0;
         const double lengthMs = opt.lengthMs ? *opt.lengthMs : std::round((endSeconds - startSeconds) * 1000.0);
-        if (!(lengthMs >= 1) || lengthMs > 3600000)
-            Fail("animation length " + std::to_string(static_cast<long long>(lengthMs)) +
-                 " ms is out of range (1 ms to 1 hour; use --length)");
+        if (!(lengthMs >= 1) || lengthMs > 3600000) {
+            char shown[32];
+            std::snprintf(shown, sizeof shown, "%g", lengthMs);  // may be far beyond any integer type
+            Fail(std::string("animation length ") + shown + " ms is out of range (1 ms to 1 hour; use --length)");
+        }
         anim.animLength = static_cast<std::int32_t>(lengthMs);
         std::vector<std::int32_t> times;
         for (std::int32_t t = 0; t < anim.animLength; t += anim.keyInterval) times.push_back(t);
