@@ -384,6 +384,7 @@ TEST(MeshconvBadInput, IsRefusedWithAMessageNamingTheProblem) {
         {"bad_lines.gltf", "only triangles"},
         {"bad_quads.gltf", "not a whole number of triangles"},
         {"bad_vertex_index.gltf", "index 7 out of range"},
+        {"bad_huge_scale.gltf", "does not fit a 32-bit float"},
         {"no_such_file.gltf", "cannot open"},
     };
     for (const auto& c : cases) {

@@ -30,6 +30,14 @@ using Vec2 = std::array<double, 2>;
 
 [[noreturn]] void Fail(const std::string& message) { throw ConvertError(message); }
 
+// Every number written goes through here: what does not fit a finite float (a node transform
+// of 1e300, say) is refused rather than written as infinity.
+float ToFloat(double d) {
+    if (!(std::fabs(d) <= std::numeric_limits<float>::max()))
+        Fail("a converted value (" + std::to_string(d) + ") does not fit a 32-bit float");
+    return static_cast<float>(d);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Accessors, bounds-checked against their buffer views and buffers.
 
@@ -165,7 +173,10 @@ private:
 // Hash keys over float bits (so merging is exact equality of what is written).
 
 std::uint32_t Bits(double d) {
-    float f = static_cast<float>(d) + 0.0f;  // -0 and +0 merge
+    // Out-of-range values only need a stable key here; writing them is refused later.
+    const double clamped = std::isnan(d) ? 0.0 : std::clamp(d, -1.0 * std::numeric_limits<float>::max(),
+                                                            1.0 * std::numeric_limits<float>::max());
+    float f = static_cast<float>(clamped) + 0.0f;  // -0 and +0 merge
     std::uint32_t u;
     std::memcpy(&u, &f, 4);
     return u;
@@ -330,7 +341,7 @@ bool ExtrasColour(const tinygltf::Value& extras, const char* key, float out[3], 
     if (!v.IsArray() || v.ArrayLen() < 3) Fail(what + ": extras \"" + key + "\" must be an array of 3 numbers");
     for (int i = 0; i < 3; ++i) {
         if (!v.Get(i).IsNumber()) Fail(what + ": extras \"" + key + "\" must be an array of 3 numbers");
-        out[i] = static_cast<float>(v.Get(i).GetNumberAsDouble());
+        out[i] = ToFloat(v.Get(i).GetNumberAsDouble());
     }
     return true;
 }
@@ -377,7 +388,7 @@ model::emd::Material ConvertMaterial(const tinygltf::Model& m, int index, std::v
     const std::string what = "material " + std::to_string(index) + " (" + mat.name + ")";
     const auto& pbr = mat.pbrMetallicRoughness;
     if (pbr.baseColorFactor.size() >= 3)
-        for (int i = 0; i < 3; ++i) out.diffuse[i] = static_cast<float>(pbr.baseColorFactor[i]);
+        for (int i = 0; i < 3; ++i) out.diffuse[i] = ToFloat(pbr.baseColorFactor[i]);
     if (auto colour = TextureOf(m, pbr.baseColorTexture.index, what)) {
         out.colourMap = colour->name;
         out.wrapU = WrapFlag(colour->wrapS, warnings, what);
@@ -526,7 +537,7 @@ struct BuildMesh {
     std::vector<BuildGroup> groups;
 };
 
-float F(double d) { return static_cast<float>(d); }
+float F(double d) { return ToFloat(d); }
 
 void Mirror(const Vec3& v, double scale, float out[3]) {
     out[0] = F(v[0] * scale);

@@ -282,6 +282,8 @@ def bad():
         d["bufferViews"][0]["byteLength"] = 20  # 4 positions need 48 bytes
     variant("bad_short_view.gltf", short_view)
 
+    variant("bad_huge_scale.gltf", lambda d: d["nodes"][0].update(scale=[1e300, 1, 1]))
+
     def lines(d):
         d["meshes"][0]["primitives"][0]["mode"] = 1
     variant("bad_lines.gltf", lines)
