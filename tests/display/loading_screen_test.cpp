@@ -166,19 +166,6 @@ TEST_F(LoadingScreenTest, DrawsBackgroundThenFourCornersIntoBothBuffers) {
     EXPECT_EQ(fake_d3d8::FakeObjects::Live(), liveBefore + 1);
 }
 
-TEST_F(LoadingScreenTest, CornersKeepTheirPixelSizeOnASmallerViewport) {
-    device_->Viewport = D3DVIEWPORT8{0, 0, 640, 480, 0.0f, 1.0f};
-    pool_->AttachDevice(device_);
-    Show();
-    ASSERT_EQ(draws_.size(), 10u);
-    EXPECT_NEAR(draws_[1].x0, 384.0f, 1e-3f);
-    EXPECT_NEAR(draws_[1].y0, 352.0f, 1e-3f);
-    EXPECT_NEAR(draws_[1].x1 - draws_[1].x0, 256.0f, 1e-3f);
-    EXPECT_NEAR(draws_[1].y1 - draws_[1].y0, 128.0f, 1e-3f);
-    EXPECT_NEAR(draws_[0].x1, 640.0f, 1e-3f);
-    EXPECT_NEAR(draws_[0].y1, 480.0f, 1e-3f);
-}
-
 TEST_F(LoadingScreenTest, RetriesSmallAndSixteenBitThenDrawsUntextured) {
     Maker::failingOnce = {5};  // the title: first try fails
     Maker::failing = {2};      // the background: both tries fail
@@ -199,24 +186,6 @@ TEST_F(LoadingScreenTest, RetriesSmallAndSixteenBitThenDrawsUntextured) {
     EXPECT_EQ(draws_[0].texture, nullptr);
     EXPECT_NE(draws_[1].texture, nullptr);
     EXPECT_EQ(Maker::requests.size(), 7u);  // five images, two retries
-}
-
-TEST_F(LoadingScreenTest, MissingResourcesAndASecondRunReuseTheQuad) {
-    context_.Image = [](int) { return host::ResourceBytes{}; };
-    Show();
-    EXPECT_TRUE(Maker::requests.empty());
-    const int first = quad_;
-    Show();
-    EXPECT_EQ(quad_, first);
-    EXPECT_EQ(pool_->VertexSlotCount(), 1);
-    EXPECT_EQ(device_->Presents, 4);
-}
-
-TEST(LoadingScreenWithoutDevice, DoesNothing) {
-    int quad = -1, parity = 1;
-    EXPECT_EQ(display::ShowLoadingScreen(nullptr, quad, parity), S_OK);
-    EXPECT_EQ(quad, -1);
-    EXPECT_EQ(parity, 1);
 }
 
 }  // namespace

@@ -151,55 +151,6 @@ TEST_F(ScreenPixelTest, TitleCoversExactlyTheBottomRightCornerOverAStretchedBack
     }
 }
 
-TEST_F(ScreenPixelTest, CarriedPicturesChangeOnlyTheBottomRightCorner) {
-    Open(1024, 768);
-    if (IsSkipped()) return;
-    const host::ResourceBytes background = host::FindResource("CustomData", display::kLoadingBackground);
-    const host::ResourceBytes title = host::FindResource("CustomData", display::kLoadingTitle);
-    ASSERT_NE(background.data, nullptr);
-    ASSERT_NE(title.data, nullptr);
-    const std::vector<std::uint8_t> backgroundBytes(background.data, background.data + background.size);
-    ShowLoading(backgroundBytes, SolidTga(1, 1, 0x00FFFFFFu));
-    const std::vector<std::uint32_t> plain = FrontBuffer();
-    ShowLoading(backgroundBytes, std::vector<std::uint8_t>(title.data, title.data + title.size));
-    const std::vector<std::uint32_t> titled = FrontBuffer();
-    int changedInside = 0, changedOutside = 0;
-    for (int y = 0; y < 768; ++y) {
-        for (int x = 0; x < 1024; ++x) {
-            const bool changed = plain[y * 1024 + x] != titled[y * 1024 + x];
-            (x >= 768 && y >= 640 ? changedInside : changedOutside) += changed;
-        }
-    }
-    EXPECT_EQ(changedOutside, 0);
-    EXPECT_GT(changedInside, 256 * 128 / 8) << "the title picture should show in its corner";
-}
-
-TEST_F(ScreenPixelTest, UntexturedGlyphIsWhiteWithADarkRimRightAndBelow) {
-    Open(1024, 768);
-    if (IsSkipped()) return;
-    ShowLoading({}, {});
-    device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF808080u, 1.0f, 0);
-    device_->BeginScene();
-    display::OverlayFrame frame;
-    frame.ShowTime = false;
-    frame.ShowFrameRate = true;
-    frame.FramesPerSecond = 0;
-    display::DrawOverlay(device_, frame, display::kSaverOverlayLayout, display::GlyphSet{}, quad_, *pool_, *textures_);
-    device_->EndScene();
-    device_->Present(nullptr, nullptr, nullptr, nullptr);
-    const std::vector<std::uint32_t> p = FrontBuffer();
-    const auto at = [&](int x, int y) { return p[static_cast<std::size_t>(y) * 1024 + x]; };
-    // The glyph spans x 10.24 .. 48.13 and y 7.68 .. 44.54; the rim reaches x 50.78 and y 47.65.
-    EXPECT_EQ(at(11, 8), 0xFFFFFFu);
-    EXPECT_EQ(at(47, 43), 0xFFFFFFu);
-    EXPECT_EQ(at(49, 20), 0x000000u);
-    EXPECT_EQ(at(20, 46), 0x000000u);
-    EXPECT_EQ(at(9, 20), 0x808080u);
-    EXPECT_EQ(at(20, 6), 0x808080u);
-    EXPECT_EQ(at(52, 20), 0x808080u);
-    EXPECT_EQ(at(20, 49), 0x808080u);
-}
-
 TEST_F(ScreenPixelTest, CarriedGlyphsLandInTheirCharacterCells) {
     Open(1024, 768);
     if (IsSkipped()) return;
