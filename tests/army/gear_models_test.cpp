@@ -197,8 +197,8 @@ TEST(GearFiles, MaterialsNameAtlasesThatShipWithTheirBumpMaps) {
     }
 }
 
-// Every gear file keeps the converter's corner order (glTF's, mirrored in z): the corner cross
-// product then points against the stored outward normal. A model whose winding disagrees with its
+// Front faces are clockwise for Direct3D's default cull mode, so in model space the corner cross
+// product points along the stored outward normal. A model whose winding disagrees with its
 // normals, or with the rest of the content, shows its inside.
 TEST(GearFiles, FrontFacesAgreeWithTheirNormals) {
     for (const std::string& name : AllGear()) {
@@ -210,7 +210,7 @@ TEST(GearFiles, FrontFacesAgreeWithTheirNormals) {
             const V3 c = Cross(t.p[1] - t.p[0], t.p[2] - t.p[0]);
             const double area = Len(c);
             all += area;
-            if (Dot(c, t.n) < 0) agree += area;
+            if (Dot(c, t.n) > 0) agree += area;
         }
         ASSERT_GT(all, 0.0);
         EXPECT_GT(agree / all, 0.97);
