@@ -147,7 +147,12 @@ std::optional<Loaded> LoadNamed(const std::string& name, const std::set<std::str
     } else {
         m.LoadModelTextures();
     }
-    out.level = lightmap || level.count(Lower(path.filename().string())) != 0;
+    // The _Bump twins of level models carry DOT3 maps in that slot, meant for a per-pixel
+    // lighting pass this viewer does not have: they are shown lit like any other model.
+    bool dot3 = false;
+    for (const auto& material : m.Materials())
+        dot3 = dot3 || Lower(material.bumpMap.Name).find("dot3") != std::string::npos;
+    out.level = lightmap || (!dot3 && level.count(Lower(path.filename().string())) != 0);
     if (const float h = FitHeightFor(out.stem); h > 0.0f) m.FitHeight(h);
     m.SetPosition(0.0f, 0.0f, 0.0f);
     m.SetRotation(0.0f, 0.0f, 0.0f);
