@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -184,6 +186,14 @@ void SetHeadlessCapture(std::string directory, unsigned interval) {
     std::lock_guard<std::mutex> lock(capture.mutex);
     capture.directory = std::move(directory);
     capture.interval = interval == 0 ? 1 : interval;
+    if (!capture.directory.empty()) {
+        // The folder is made here, once, so that a missing one does not fail every frame.
+        std::error_code error;
+        std::filesystem::create_directories(capture.directory, error);
+        if (error)
+            std::fprintf(stderr, "grimholt: cannot create %s: %s\n", capture.directory.c_str(),
+                         error.message().c_str());
+    }
 }
 
 void CountPresentedFrame() {
