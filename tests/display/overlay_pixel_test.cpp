@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -11,14 +10,14 @@
 #include "display/overlay.h"
 #include "display/recording_host.h"
 #include "media/resource_blob.h"
+#include "fakes/headless_device/headless_device.h"
 #include "platform/d3d8/d3d8.h"
-#include "platform/gl/gl_window_system.h"
 
 namespace {
 
 struct Size {
     int width, height;
-} g_size{1024, 768};
+};
 
 // An uncompressed 32-bit top-origin TGA of one colour (ARGB).
 std::vector<std::uint8_t> SolidTga(int width, int height, std::uint32_t argb) {
@@ -39,61 +38,30 @@ std::vector<std::uint8_t> SolidTga(int width, int height, std::uint32_t argb) {
     return out;
 }
 
-class ScreenPixelTest : public ::testing::Test {
+class ScreenPixelTest : public headless_test::HeadlessDeviceTest {
 protected:
     void Open(int width, int height) {
-        g_size = {width, height};
-        gl::HeadlessOptions options;
-        options.queryWindow = [](HWND, int& w, int& h, bool& visible) {
-            w = g_size.width;
-            h = g_size.height;
-            visible = true;
-            return true;
-        };
-        gl::UseHeadlessWindowSystem(options);
-        if (!gl::HeadlessContextAvailable()) GTEST_SKIP() << "no EGL surfaceless OpenGL 3.3 context on this machine";
-        d3d_ = Direct3DCreate8(D3D_SDK_VERSION);
-        ASSERT_NE(d3d_, nullptr);
-        D3DPRESENT_PARAMETERS params{};
-        params.BackBufferWidth = static_cast<UINT>(width);
-        params.BackBufferHeight = static_cast<UINT>(height);
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.hDeviceWindow = reinterpret_cast<HWND>(&g_size);
-        params.EnableAutoDepthStencil = TRUE;
-        params.AutoDepthStencilFormat = D3DFMT_D24X8;
-        ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, params.hDeviceWindow, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                     &params, &device_),
-                  D3D_OK);
-        ASSERT_EQ(device_->CreateImageSurface(width, height, D3DFMT_A8R8G8B8, &capture_), D3D_OK);
+        if (!UseHeadlessWindows()) GTEST_SKIP() << "no EGL surfaceless OpenGL 3.3 context on this machine";
+        window_ = {width, height, true};
+        OpenDevice();
+        if (HasFatalFailure()) return;
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
         device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         // The stage the saver's default device state sets up: texture times diffuse colour.
         device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
         pool_->AttachDevice(device_);
-        textures_->Init(d3d_, device_, D3DFMT_X8R8G8B8, params.hDeviceWindow);
+        textures_->Init(d3d_, device_, D3DFMT_X8R8G8B8, params_.hDeviceWindow);
         textures_->SetQuiet(true);
     }
     void TearDown() override {
         textures_->ReleaseAll();
         pool_.reset();
-        if (capture_ != nullptr) capture_->Release();
-        if (device_ != nullptr) EXPECT_EQ(device_->Release(), 0u);
-        if (d3d_ != nullptr) EXPECT_EQ(d3d_->Release(), 0u);
+        CloseDevice();
     }
 
     // The front buffer as 0xRRGGBB words, row 0 at the top.
-    std::vector<std::uint32_t> FrontBuffer() {
-        EXPECT_EQ(device_->GetFrontBuffer(capture_), D3D_OK);
-        D3DLOCKED_RECT lr{};
-        EXPECT_EQ(capture_->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
-        std::vector<std::uint32_t> pixels(static_cast<std::size_t>(g_size.width) * g_size.height);
-        for (int y = 0; y < g_size.height; ++y) {
-            std::memcpy(&pixels[static_cast<std::size_t>(y) * g_size.width],
-                        static_cast<std::uint8_t*>(lr.pBits) + y * lr.Pitch, g_size.width * 4u);
-        }
-        capture_->UnlockRect();
+    std::vector<std::uint32_t> RgbFrontBuffer() {
+        std::vector<std::uint32_t> pixels = FrontBuffer();
         for (std::uint32_t& p : pixels) p &= 0xFFFFFFu;
         return pixels;
     }
@@ -113,9 +81,6 @@ protected:
         display::ShowLoadingScreen(device_, quad_, parity_, context);
     }
 
-    IDirect3D8* d3d_ = nullptr;
-    IDirect3DDevice8* device_ = nullptr;
-    IDirect3DSurface8* capture_ = nullptr;
     std::unique_ptr<display::VertexBufferPool> pool_ = std::make_unique<display::VertexBufferPool>();
     std::unique_ptr<display::TextureTable> textures_ = std::make_unique<display::TextureTable>();
     std::vector<std::uint8_t> background_, title_;
@@ -128,13 +93,10 @@ TEST_F(ScreenPixelTest, TitleCoversExactlyTheBottomRightCornerOverAStretchedBack
         SCOPED_TRACE(testing::Message() << size.width << " x " << size.height);
         TearDown();
         pool_ = std::make_unique<display::VertexBufferPool>();
-        capture_ = nullptr;
-        device_ = nullptr;
-        d3d_ = nullptr;
         Open(size.width, size.height);
         if (IsSkipped()) return;
         ShowLoading(SolidTga(4, 4, 0xFF0000FFu), SolidTga(8, 4, 0xFFFF0000u));
-        const std::vector<std::uint32_t> pixels = FrontBuffer();
+        const std::vector<std::uint32_t> pixels = RgbFrontBuffer();
         int wrong = 0, red = 0;
         for (int y = 0; y < size.height; ++y) {
             for (int x = 0; x < size.width; ++x) {
@@ -170,7 +132,7 @@ TEST_F(ScreenPixelTest, CarriedGlyphsLandInTheirCharacterCells) {
     display::DrawOverlay(device_, frame, layout, glyphs, quad_, *pool_, *textures_);
     device_->EndScene();
     device_->Present(nullptr, nullptr, nullptr, nullptr);
-    const std::vector<std::uint32_t> p = FrontBuffer();
+    const std::vector<std::uint32_t> p = RgbFrontBuffer();
 
     const float step = layout.GlyphWidth * layout.AdvanceFactor * 1024.0f;
     const float left = layout.ClockX * 1024.0f, top = layout.ClockY * 768.0f;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/headless_device/headless_device.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/gl/dxt_decode.h"
 #include "platform/gl/gl_device.h"
@@ -29,66 +30,20 @@ struct LitVertex {  // 0x152
     float u, v;
 };
 
-struct WindowState {
-    int width = static_cast<int>(kW), height = static_cast<int>(kH);
-    bool visible = true;
-} g_window;
-
-class GlPixelTest : public ::testing::Test {
+class GlPixelTest : public headless_test::HeadlessDeviceTest {
 protected:
     void SetUp() override {
-        gl::HeadlessOptions options;
-        options.queryWindow = [](HWND, int& w, int& h, bool& visible) {
-            w = g_window.width;
-            h = g_window.height;
-            visible = g_window.visible;
-            return true;
-        };
-        gl::UseHeadlessWindowSystem(options);
-        if (!gl::HeadlessContextAvailable()) GTEST_SKIP() << "no EGL surfaceless OpenGL 3.3 context on this machine";
-        g_window = WindowState{};
-        d3d_ = Direct3DCreate8(D3D_SDK_VERSION);
-        ASSERT_NE(d3d_, nullptr);
-        params_ = {};
-        params_.BackBufferWidth = kW;
-        params_.BackBufferHeight = kH;
-        params_.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params_.BackBufferCount = 1;
-        params_.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params_.hDeviceWindow = reinterpret_cast<HWND>(&g_window);
-        params_.Windowed = FALSE;
-        params_.EnableAutoDepthStencil = TRUE;
-        params_.AutoDepthStencilFormat = D3DFMT_D24X8;
-        ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, params_.hDeviceWindow, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                     &params_, &device_),
-                  D3D_OK);
-        ASSERT_EQ(device_->CreateImageSurface(kW, kH, D3DFMT_A8R8G8B8, &capture_), D3D_OK);
+        if (!UseHeadlessWindows()) GTEST_SKIP() << "no EGL surfaceless OpenGL 3.3 context on this machine";
+        window_ = {static_cast<int>(kW), static_cast<int>(kH), true};
+        OpenDevice();
+        if (HasFatalFailure()) return;
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
         device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         device_->SetRenderState(D3DRS_ZENABLE, FALSE);
     }
     void TearDown() override {
         gl::SimulateDeviceLoss(false);
-        if (capture_) capture_->Release();
-        if (device_) {
-            EXPECT_EQ(device_->Release(), 0u);
-        }
-        if (d3d_) {
-            EXPECT_EQ(d3d_->Release(), 0u);
-        }
-    }
-
-    // Presents and returns the front buffer as A8R8G8B8 words, row 0 at the top.
-    std::vector<std::uint32_t> Frame() {
-        EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-        EXPECT_EQ(device_->GetFrontBuffer(capture_), D3D_OK);
-        D3DLOCKED_RECT lr{};
-        EXPECT_EQ(capture_->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
-        std::vector<std::uint32_t> pixels(kW * kH);
-        for (UINT y = 0; y < kH; ++y)
-            std::memcpy(&pixels[y * kW], static_cast<std::uint8_t*>(lr.pBits) + y * lr.Pitch, kW * 4);
-        capture_->UnlockRect();
-        return pixels;
+        CloseDevice();
     }
 
     void Quad(float x, float y, float w, float h, D3DCOLOR c, float u0 = 0, float v0 = 0, float u1 = 1, float v1 = 1) {
@@ -110,10 +65,6 @@ protected:
         return t;
     }
 
-    IDirect3D8* d3d_ = nullptr;
-    IDirect3DDevice8* device_ = nullptr;
-    IDirect3DSurface8* capture_ = nullptr;
-    D3DPRESENT_PARAMETERS params_{};
 };
 
 int Channel(std::uint32_t c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
@@ -415,9 +366,9 @@ TEST_F(GlPixelTest, DeviceLossNeedsAReset) {
     EXPECT_EQ(device_->Reset(&params_), D3D_OK);
     EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
     // A hidden full-screen window is a lost device too.
-    g_window.visible = false;
+    window_.visible = false;
     EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICELOST);
-    g_window.visible = true;
+    window_.visible = true;
     EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
     EXPECT_EQ(device_->Reset(&params_), D3D_OK);
     EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,8 +16,8 @@
 #include "media/writer/archive_writer.h"
 #include "model/model.h"
 #include "model_test_support.h"
+#include "fakes/headless_device/headless_device.h"
 #include "platform/d3d8/d3d8.h"
-#include "platform/gl/gl_window_system.h"
 
 namespace {
 
@@ -102,33 +101,13 @@ bool ReadPng(const std::string& path, std::vector<std::uint8_t>& rgba) {
     return png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr) != 0 && sized;
 }
 
-class ModelPixelTest : public ::testing::Test {
+class ModelPixelTest : public headless_test::HeadlessDeviceTest {
 protected:
     void SetUp() override {
-        gl::HeadlessOptions options;
-        options.queryWindow = [](HWND, int& w, int& h, bool& visible) {
-            w = h = static_cast<int>(kSize);
-            visible = true;
-            return true;
-        };
-        gl::UseHeadlessWindowSystem(options);
-        if (!gl::HeadlessContextAvailable()) GTEST_SKIP() << "no EGL surfaceless OpenGL 3.3 context on this machine";
-        d3d_ = Direct3DCreate8(D3D_SDK_VERSION);
-        ASSERT_NE(d3d_, nullptr);
-        D3DPRESENT_PARAMETERS params{};
-        params.BackBufferWidth = kSize;
-        params.BackBufferHeight = kSize;
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.hDeviceWindow = reinterpret_cast<HWND>(0x1);
-        params.Windowed = FALSE;
-        params.EnableAutoDepthStencil = TRUE;
-        params.AutoDepthStencilFormat = D3DFMT_D24X8;
-        ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, params.hDeviceWindow,
-                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_),
-                  D3D_OK);
-        ASSERT_EQ(device_->CreateImageSurface(kSize, kSize, D3DFMT_A8R8G8B8, &capture_), D3D_OK);
+        if (!UseHeadlessWindows()) GTEST_SKIP() << "no EGL surfaceless OpenGL 3.3 context on this machine";
+        window_ = {static_cast<int>(kSize), static_cast<int>(kSize), true};
+        OpenDevice();
+        if (HasFatalFailure()) return;
         pool_ = std::make_unique<display::VertexBufferPool>();
         pool_->AttachDevice(device_);
         textures_ = std::make_unique<display::TextureTable>();
@@ -139,31 +118,16 @@ protected:
     void TearDown() override {
         if (textures_) textures_->ReleaseAll();
         pool_.reset();  // releases the buffers before the device
-        if (capture_) capture_->Release();
-        if (device_) {
-            EXPECT_EQ(device_->Release(), 0u);
-        }
-        if (d3d_) {
-            EXPECT_EQ(d3d_->Release(), 0u);
-        }
+        CloseDevice();
     }
 
-    std::vector<std::uint32_t> Frame() {
-        EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-        EXPECT_EQ(device_->GetFrontBuffer(capture_), D3D_OK);
-        D3DLOCKED_RECT lr{};
-        EXPECT_EQ(capture_->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
-        std::vector<std::uint32_t> pixels(kSize * kSize);
-        for (UINT y = 0; y < kSize; ++y)
-            std::memcpy(&pixels[y * kSize], static_cast<std::uint8_t*>(lr.pBits) + y * lr.Pitch, kSize * 4);
-        capture_->UnlockRect();
+    // The presented frame, opaque.
+    std::vector<std::uint32_t> OpaqueFrame() {
+        std::vector<std::uint32_t> pixels = Frame();
         for (auto& p : pixels) p |= 0xFF000000u;
         return pixels;
     }
 
-    IDirect3D8* d3d_ = nullptr;
-    IDirect3DDevice8* device_ = nullptr;
-    IDirect3DSurface8* capture_ = nullptr;
     std::unique_ptr<display::VertexBufferPool> pool_;
     std::unique_ptr<display::TextureTable> textures_;
 };
@@ -212,7 +176,7 @@ TEST_F(ModelPixelTest, LitTexturedCubeBehindAnAlphaTestedGrilleMatchesTheReferen
     m.RenderModel(device_);
     ASSERT_EQ(device_->EndScene(), D3D_OK);
     EXPECT_EQ(m.TrianglesDrawn(), 14);
-    const std::vector<std::uint32_t> frame = Frame();
+    const std::vector<std::uint32_t> frame = OpaqueFrame();
 
     // Checks that hold for any correct picture: the corners show the background, the middle
     // shows the model, and the grille row (alpha-tested) lets the cube through in places but
