@@ -1,23 +1,11 @@
 // griptable SPEC MESH_DIR OUT: writes the grip table (Orcs.dat) for the orc models and the
 // weapon and shield models found in MESH_DIR (see grip_builder.h for the spec and the formula).
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "tools/common/file_io.h"
 #include "tools/griptable/grip_builder.h"
-
-namespace {
-
-bool ReadWhole(const std::string& path, std::vector<std::uint8_t>& out) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
-  out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  return static_cast<bool>(f) || f.eof();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 4) {
@@ -26,7 +14,7 @@ int main(int argc, char** argv) {
   }
   const std::string specPath = argv[1], meshDir = argv[2], outPath = argv[3];
   std::vector<std::uint8_t> bytes;
-  if (!ReadWhole(specPath, bytes)) {
+  if (!tools::ReadWholeFile(specPath, bytes)) {
     std::fprintf(stderr, "griptable: %s: cannot be read\n", specPath.c_str());
     return 1;
   }
@@ -39,7 +27,7 @@ int main(int argc, char** argv) {
   const griptable::ModelLoader load = [&](const std::string& name) -> std::optional<model::emd::ModelFile> {
     std::vector<std::uint8_t> file;
     const std::string path = meshDir + "/" + name + ".EMD";
-    if (!ReadWhole(path, file)) return std::nullopt;
+    if (!tools::ReadWholeFile(path, file)) return std::nullopt;
     model::emd::ModelFile m;
     if (FAILED(model::emd::ReadModel(file, m))) {
       std::fprintf(stderr, "griptable: %s: not a valid model file\n", path.c_str());
@@ -55,9 +43,7 @@ int main(int argc, char** argv) {
   }
   for (const auto& w : warnings) std::fprintf(stderr, "griptable: warning: %s\n", w.c_str());
   const std::vector<std::uint8_t> out = scene::WriteGripTable(table);
-  std::ofstream f(outPath, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-  if (!f) {
+  if (!tools::WriteWholeFile(outPath, out)) {
     std::fprintf(stderr, "griptable: %s: cannot be written\n", outPath.c_str());
     return 1;
   }

@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <set>
@@ -28,6 +26,7 @@
 #include "scene/army_data.h"
 #include "scene/item_transform.h"
 #include "scene/map_data.h"
+#include "tools/common/file_io.h"
 
 namespace meshview {
 
@@ -65,9 +64,9 @@ int NumberAfter(const std::string& stem, const std::string& prefix) {
 }
 
 std::optional<std::vector<std::uint8_t>> ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes;
+    if (!tools::ReadWholeFile(path, bytes)) return std::nullopt;
+    return bytes;
 }
 
 std::optional<std::vector<std::uint8_t>> FromArchive(const std::string& name) {

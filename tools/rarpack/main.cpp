@@ -10,15 +10,13 @@
 // saver will see.
 #include <cstdio>
 #include <exception>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "media/archive.h"
 #include "media/rar_format.h"
 #include "media/writer/archive_writer.h"
+#include "tools/common/file_io.h"
 
 namespace {
 
@@ -28,13 +26,6 @@ int Usage() {
                  "       rarpack list ARCHIVE\n"
                  "       rarpack extract ARCHIVE NAME [PASSWORD]\n");
     return 2;
-}
-
-bool ReadFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
 }
 
 int Create(const std::vector<std::string>& args) {
@@ -51,19 +42,8 @@ int Create(const std::vector<std::string>& args) {
     if (paths.size() != 2) return Usage();
     const std::vector<std::uint8_t> archive = media::writer::PackDirectory(paths[1], options);
     // Written next to the target and renamed, so a failed run never leaves half an archive.
-    const std::string tmp = paths[0] + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(archive.data()), static_cast<std::streamsize>(archive.size()));
-        if (!out.flush()) {
-            std::fprintf(stderr, "rarpack: cannot write %s\n", tmp.c_str());
-            std::remove(tmp.c_str());
-            return 1;
-        }
-    }
-    if (std::rename(tmp.c_str(), paths[0].c_str()) != 0) {
+    if (!tools::WriteWholeFileAtomically(paths[0], archive)) {
         std::fprintf(stderr, "rarpack: cannot write %s\n", paths[0].c_str());
-        std::remove(tmp.c_str());
         return 1;
     }
     return 0;
@@ -71,7 +51,7 @@ int Create(const std::vector<std::string>& args) {
 
 int List(const std::string& path) {
     std::vector<std::uint8_t> bytes;
-    if (!ReadFile(path, bytes)) {
+    if (!tools::ReadWholeFile(path, bytes)) {
         std::fprintf(stderr, "rarpack: cannot read %s\n", path.c_str());
         return 1;
     }
@@ -91,7 +71,7 @@ int List(const std::string& path) {
 
 int Extract(const std::string& path, const std::string& name, const std::string& password) {
     std::vector<std::uint8_t> bytes;
-    if (!ReadFile(path, bytes)) {
+    if (!tools::ReadWholeFile(path, bytes)) {
         std::fprintf(stderr, "rarpack: cannot read %s\n", path.c_str());
         return 1;
     }

@@ -12,14 +12,13 @@
 #include <cctype>
 #include <cstdio>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "scene/camera_track.h"
 #include "scene/camera_track_data.h"
 #include "scene/map_data.h"
+#include "tools/common/file_io.h"
 #include "tools/scenedata/scene_text.h"
 #include "tools/scenedata/track_preview.h"
 
@@ -34,38 +33,6 @@ int Usage() {
   return 2;
 }
 
-bool ReadFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-bool ReadText(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-// Written next to the target and renamed, so a failed run never leaves half a file.
-bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  const std::string tmp = path + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) {
-      std::remove(tmp.c_str());
-      return false;
-    }
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
-}
-
 bool EndsWith(const std::string& s, const char* suffix) {
   const std::string x(suffix);
   if (s.size() < x.size()) return false;
@@ -76,7 +43,7 @@ bool EndsWith(const std::string& s, const char* suffix) {
 
 int MakeMap(const std::string& in, const std::string& out) {
   std::string text;
-  if (!ReadText(in, text)) {
+  if (!tools::ReadWholeText(in, text)) {
     std::fprintf(stderr, "scenedata: cannot read %s\n", in.c_str());
     return 1;
   }
@@ -95,7 +62,7 @@ int MakeMap(const std::string& in, const std::string& out) {
     std::fprintf(stderr, "scenedata: %s: the map breaks a limit of the scene's reader\n", in.c_str());
     return 1;
   }
-  if (!WriteFile(out, bytes)) {
+  if (!tools::WriteWholeFileAtomically(out, bytes)) {
     std::fprintf(stderr, "scenedata: cannot write %s\n", out.c_str());
     return 1;
   }
@@ -106,7 +73,7 @@ int MakeMap(const std::string& in, const std::string& out) {
 
 int MakeTracks(const std::string& in, const std::string& out) {
   std::string text;
-  if (!ReadText(in, text)) {
+  if (!tools::ReadWholeText(in, text)) {
     std::fprintf(stderr, "scenedata: cannot read %s\n", in.c_str());
     return 1;
   }
@@ -126,7 +93,7 @@ int MakeTracks(const std::string& in, const std::string& out) {
     std::fprintf(stderr, "scenedata: %s: the tracks break a limit of the scene's reader\n", in.c_str());
     return 1;
   }
-  if (!WriteFile(out, bytes)) {
+  if (!tools::WriteWholeFileAtomically(out, bytes)) {
     std::fprintf(stderr, "scenedata: cannot write %s\n", out.c_str());
     return 1;
   }
@@ -138,7 +105,7 @@ int MakeTracks(const std::string& in, const std::string& out) {
 
 int Dump(const std::string& path) {
   std::vector<std::uint8_t> bytes;
-  if (!ReadFile(path, bytes)) {
+  if (!tools::ReadWholeFile(path, bytes)) {
     std::fprintf(stderr, "scenedata: cannot read %s\n", path.c_str());
     return 1;
   }
@@ -166,7 +133,7 @@ int Dump(const std::string& path) {
 
 int PreviewTracks(const std::string& path, float every) {
   std::vector<std::uint8_t> bytes;
-  if (!ReadFile(path, bytes)) {
+  if (!tools::ReadWholeFile(path, bytes)) {
     std::fprintf(stderr, "scenedata: cannot read %s\n", path.c_str());
     return 1;
   }
