@@ -10,14 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/model/frame_share_reporter.h"
 #include "media/archive.h"
 #include "media/resource_blob.h"
 #include "model/model.h"
 #include "model/model_test_support.h"
 
 namespace {
-
-constexpr double kFrameMicroseconds = 16667.0;
 
 std::vector<std::uint8_t> Extract(const std::string& name) {
     media::ResourceBlob blob = media::OpenMediaBlob(model::kMediaArchiveId);
@@ -111,24 +110,12 @@ void PrintPerModelLoadTimes() {
     std::printf("%-32s %10s %12s %10.2f\n", "all", "", "", total);
 }
 
-class FrameShareReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const double microseconds = run.GetAdjustedCPUTime() * 1e6 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            std::printf("    %-32s %11.2f us = %7.3f %% of a 16.7 ms frame\n", run.benchmark_name().c_str(),
-                        microseconds, 100.0 * microseconds / kFrameMicroseconds);
-        }
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    FrameShareReporter reporter;
+    bench::FrameShareReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     PrintPerModelLoadTimes();
     benchmark::Shutdown();

@@ -11,14 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/model/frame_share_reporter.h"
 #include "model/model.h"
 #include "model/model_test_support.h"
 
 namespace {
 
 using namespace model_test;
-
-constexpr double kFrameMicroseconds = 16667.0;
 
 // Deterministic pseudo-random numbers (no dependence on the library's rand).
 struct Lcg {
@@ -167,25 +166,12 @@ void BM_LoadOrcFromBytes(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadOrcFromBytes)->Unit(benchmark::kMicrosecond);
 
-// The console table plus, per benchmark, its processor time as a share of one 60 Hz frame.
-class FrameShareReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const double microseconds = run.GetAdjustedCPUTime() * 1e6 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            std::printf("    %-32s %9.2f us = %6.3f %% of a 16.7 ms frame\n", run.benchmark_name().c_str(),
-                        microseconds, 100.0 * microseconds / kFrameMicroseconds);
-        }
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    FrameShareReporter reporter;
+    bench::FrameShareReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
