@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace bench {
@@ -22,5 +23,17 @@ public:
         }
     }
 };
+
+// A benchmark program's main: runs the benchmarks the command line selects with the reporter
+// above, then `after` (figures printed outside Google Benchmark's timing).
+inline int RunWithFrameShares(int argc, char** argv, const std::function<void()>& after = {}) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    FrameShareReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (after) after();
+    benchmark::Shutdown();
+    return 0;
+}
 
 }  // namespace bench

@@ -112,12 +112,4 @@ void PrintPerModelLoadTimes() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    bench::FrameShareReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintPerModelLoadTimes();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return bench::RunWithFrameShares(argc, argv, PrintPerModelLoadTimes); }
