@@ -10,13 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "model/emd_format.h"
 #include "model/esa_format.h"
+#include "tools/common/file_io.h"
 #include "tools/meshconv/convert.h"
 
 namespace {
@@ -31,21 +31,6 @@ int Usage() {
 int Error(const std::string& message) {
     std::fprintf(stderr, "meshconv: %s\n", message.c_str());
     return 1;
-}
-
-bool ReadFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
-bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return static_cast<bool>(out);
 }
 
 struct Box {
@@ -131,7 +116,7 @@ int InfoAnimation(const std::string& path, const std::vector<std::uint8_t>& byte
     if (modelPath) {
         std::vector<std::uint8_t> modelBytes;
         model::emd::ModelFile m;
-        if (!ReadFile(*modelPath, modelBytes)) return Error("cannot open " + *modelPath);
+        if (!tools::ReadWholeFile(*modelPath, modelBytes)) return Error("cannot open " + *modelPath);
         if (FAILED(model::emd::ReadModel(modelBytes, m))) return Error(*modelPath + " is not a valid .EMD model");
         boneCount = m.bones.size();
         for (const auto& b : m.bones) boneNames.push_back(b.name);
@@ -182,7 +167,7 @@ int Info(int argc, char** argv) {
     }
     if (!file) return Usage();
     std::vector<std::uint8_t> bytes;
-    if (!ReadFile(*file, bytes)) return Error("cannot open " + *file);
+    if (!tools::ReadWholeFile(*file, bytes)) return Error("cannot open " + *file);
     if (bytes.size() >= 4 && std::memcmp(bytes.data(), "emd", 4) == 0) return InfoModel(bytes);
     if (bytes.size() >= 4 && std::memcmp(bytes.data(), "esa", 4) == 0) return InfoAnimation(*file, bytes, modelPath);
     return Error(*file + " is neither an .EMD model nor an .ESA animation");
@@ -237,7 +222,7 @@ int Convert(int argc, char** argv) {
         // Read it back the way the program will: this also builds the render vertices.
         model::emd::ModelFile check;
         if (FAILED(model::emd::ReadModel(bytes, check))) return Error("the converted model does not read back");
-        if (!WriteFile(positional[1], bytes)) return Error("cannot write " + positional[1]);
+        if (!tools::WriteWholeFile(positional[1], bytes)) return Error("cannot write " + positional[1]);
         std::size_t render = 0, faces = 0;
         for (const auto& mesh : check.meshes) {
             render += mesh.renderVertices.size();
@@ -248,7 +233,7 @@ int Convert(int argc, char** argv) {
         if (esaPath) {
             std::vector<std::uint8_t> anim;
             if (FAILED(model::esa::WriteAnimation(*r.animation, anim))) return Error("the animation cannot be encoded");
-            if (!WriteFile(*esaPath, anim)) return Error("cannot write " + *esaPath);
+            if (!tools::WriteWholeFile(*esaPath, anim)) return Error("cannot write " + *esaPath);
             std::printf("%s: length %d ms, %zu keys per bone\n", esaPath->c_str(), r.animation->animLength,
                         r.animation->tracks.empty() ? std::size_t{0} : r.animation->tracks[0].positionKeys.size());
         }
