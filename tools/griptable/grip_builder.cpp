@@ -90,7 +90,7 @@ int FindBone(const model::emd::ModelFile& m, const std::string& name) {
 bool BuildGripTable(const std::vector<OrcGrip>& spec, const ModelLoader& load, scene::GripTable& out,
                     std::string& error, std::vector<std::string>& warnings) {
   if (spec.size() != scene::kOrcModelCount) {
-    error = "the grip spec needs " + std::to_string(scene::kOrcModelCount) + " orc models";
+    error = "the grip file needs " + std::to_string(scene::kOrcModelCount) + " orc models";
     return false;
   }
   // Item boxes: centre and scale, each loaded once.

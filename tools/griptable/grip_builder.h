@@ -1,6 +1,6 @@
 // Builds the grip table (Data/Orcs.dat) from named palm points and the model files.
 //
-// The grip spec is a small text file, one line per orc model in model order (8 lines; '#' starts
+// The grip file is a small text file, one line per orc model in model order (8 lines; '#' starts
 // a comment, blank lines are skipped):
 //   MODEL  WEAPON_BONE  gx gy gz  SHIELD_BONE  gx gy gz
 // MODEL names Meshes/MODEL.EMD; each bone is named as in that model, and (gx, gy, gz) is the palm
@@ -41,7 +41,7 @@ struct OrcGrip {
   float shieldPalm[3] = {};
 };
 
-// Parses the spec; false with a message naming the line on anything but exactly kOrcModelCount
+// Parses the grip file; false with a message naming the line on anything but exactly kOrcModelCount
 // well-formed lines.
 bool ParseGripSpec(const std::string& text, std::vector<OrcGrip>& out, std::string& error);
 

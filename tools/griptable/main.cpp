@@ -1,5 +1,5 @@
-// griptable SPEC MESH_DIR OUT: writes the grip table (Orcs.dat) for the orc models and the
-// weapon and shield models found in MESH_DIR (see grip_builder.h for the spec and the formula).
+// griptable GRIPS MESH_DIR OUT: writes the grip table (Orcs.dat) for the orc models and the
+// weapon and shield models found in MESH_DIR (see grip_builder.h for the grip file and the formula).
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr, "usage: griptable SPEC MESH_DIR OUT\n");
+    std::fprintf(stderr, "usage: griptable GRIPS MESH_DIR OUT\n");
     return 2;
   }
   const std::string specPath = argv[1], meshDir = argv[2], outPath = argv[3];

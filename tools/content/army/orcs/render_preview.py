@@ -53,7 +53,7 @@ if view == "gear":
     body = [o for o in bpy.data.objects if o.type == "MESH"][0]
     zs = [(arm.matrix_world @ v.co).z for v in body.data.vertices]
     orc_scale = 45.3 / (max(zs) - min(zs))
-    # palm points from the grip spec, in the bone's frame (model space, like the items)
+    # palm points from the grip file, in the bone's frame (model space, like the items)
     palms = {}
     for line in open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "grips.txt")):
         w = line.split("#")[0].split()
